@@ -1,0 +1,53 @@
+#pragma once
+// Scales a frame to the device's frame size with a separable Lanczos filter of radius 3
+// and integer weights (a horizontal pass into a work picture of the source height, then
+// a vertical pass), leaving it in 24 bits per pixel.
+//
+// Weights are L(x) * 256 (reduced pictures: L(x * s) * s * 256), computed in single
+// precision and rounded half to even; zero weights are skipped; source indices outside
+// the line are mirrored (-j, 2n - 1 - j). Each channel is sum / total, truncated, or
+// sum >> 8 when the weights cancel, clamped to 0..255.
+//
+// A source of width or height 1 has no scale factor; such a line is replicated (every
+// destination pixel takes the single source pixel). Mirrored indices that would still
+// fall outside a very short line are clamped to it.
+//
+// An instance keeps the weight tables of the last size pairs it was used with, so
+// scaling a run of same-sized frames builds them once. Instances are not shared between
+// threads.
+
+#include <cstdint>
+#include <vector>
+
+#include "codec/uBitmap.h"
+
+class TGraphicStretch {
+public:
+    struct TContributor {
+        int Pixel;  // index into the source line
+        int Weight; // integer weight, 256 = 1.0
+    };
+    // Contributors of every destination index of one axis.
+    struct TAxisWeights {
+        int SourceLength = 0;
+        int DestLength = 0;
+        std::vector<int> Start; // DestLength + 1 offsets into List
+        std::vector<TContributor> List;
+    };
+
+    // Converts Picture to 24 bits per pixel and scales it to NewWidth x NewHeight.
+    void Stretch(TBitmap& Picture, uint16_t NewWidth, uint16_t NewHeight);
+
+    // The weight table of one axis (exposed for tests and benchmarks).
+    static TAxisWeights BuildWeights(int SourceLength, int DestLength);
+
+    // The filter kernel, single precision.
+    static float Lanczos3(float X);
+
+private:
+    const TAxisWeights& Weights(TAxisWeights& Cache, int SourceLength, int DestLength);
+
+    TAxisWeights Horizontal_, Vertical_;
+    TBitmap Work_;
+    TBitmap Dest_;
+};
