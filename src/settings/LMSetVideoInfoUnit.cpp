@@ -26,11 +26,21 @@ TMediaFileItem TMediaFileItem::ForFile(const std::string& FileName) {
     return item;
 }
 
-uint32_t TLMSetVideoInfo::GetCodecBits() const { noVideoFormat("codec bits"); }
-int TLMSetVideoInfo::GetKeyFrameInterval() const { noVideoFormat("key-frame interval"); }
-int TLMSetVideoInfo::GetHeadOption() const { noVideoFormat("head option"); }
-uint16_t TLMSetVideoInfo::GetFormatBits() const { noVideoFormat("format bits"); }
-uint32_t TLMSetVideoInfo::GetTypeBits() const { noVideoFormat("type bits"); }
+uint32_t TLMSetVideoInfo::GetCodecBits() const {
+    noVideoFormat("codec bits");
+}
+int TLMSetVideoInfo::GetKeyFrameInterval() const {
+    noVideoFormat("key-frame interval");
+}
+int TLMSetVideoInfo::GetHeadOption() const {
+    noVideoFormat("head option");
+}
+uint16_t TLMSetVideoInfo::GetFormatBits() const {
+    noVideoFormat("format bits");
+}
+uint32_t TLMSetVideoInfo::GetTypeBits() const {
+    noVideoFormat("type bits");
+}
 
 uint32_t TLMSetVideoInfo::GetFormatWord() const {
     return GetTypeBits() | GetCodecBits() | uint32_t(GetFormatBits()) | (GetFlagBits() & 0xFFu);
