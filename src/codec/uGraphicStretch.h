@@ -50,4 +50,5 @@ private:
     TAxisWeights Horizontal_, Vertical_;
     TBitmap Work_;
     TBitmap Dest_;
+    std::vector<int32_t> Sums_;
 };
