@@ -1,0 +1,90 @@
+#pragma once
+// The frame stream. Every frame of the frame list is loaded, scaled to the profile's
+// frame size and compressed by the model's codec, either in one run on the calling
+// thread (short videos) or in segments of whole base-frame intervals on the thread pool.
+// Segments land in temporary files in the work folder and are appended to the output
+// in frame order, while the chapter and base-frame tables are back-patched; then the end
+// mark, the subtitle texts and the file size close the file.
+//
+// Run returns when the file is complete, or throws; while the pool works the calling
+// thread keeps its event loop running (the pool's end notifications arrive through it),
+// so a GUI stays responsive. Without a Qt application object the sequential path is
+// always taken.
+
+#include "codec/uThreadPool_GraphicEncode.h"
+#include "container/uWriteData.h"
+
+#include <exception>
+#include <memory>
+#include <string>
+#include <vector>
+
+class QEventLoop;
+class TLMSetVideoInfo;
+class TMediaResManager;
+class TProgressSink;
+class TWriteBaseFrame;
+class TWriteChapter;
+class TWriteFileHead;
+class TWriteSubtitle;
+
+enum class TEncodePath {
+    Auto,       // sequential up to three segments' worth of frames, parallel beyond
+    Sequential, // always one run on the calling thread
+    Parallel,   // always segments on the pool (one segment when too few frames)
+};
+
+class TWriteImage : public TWriteData {
+public:
+    struct TWriters {
+        TWriteFileHead& Head;
+        TWriteChapter& Chapter;
+        TWriteBaseFrame& BaseFrame;
+        TWriteSubtitle& Subtitle;
+    };
+
+    TWriteImage(TOutStream* Stream, const TLMSetVideoInfo& Profile, std::string ModelName,
+                const TMediaResManager& Frames, std::string WorkFolder, TProgressSink& Progress,
+                TWriters Writers);
+    ~TWriteImage() override;
+
+    // Starts encoding; on the parallel path returns once the worker threads run.
+    void Write() override;
+    // Write, then waits (event loop alive) until the stream is complete; throws the
+    // first error of any stage.
+    virtual void Run();
+    // Completion handler: assembles the segments and closes the file.
+    void EncodeDone();
+
+    // Segment length for base-frame interval K.
+    static int SegmentLength(int K);
+
+    TEncodePath Path = TEncodePath::Auto;
+    int ThreadCount = 3;
+
+    int FrameCount = 0;
+    bool Done = false;
+    bool Parallel = false; // which path the last Write took
+    std::vector<std::string> TempFiles;
+    std::vector<int> SegmentStarts;
+
+private:
+    void EncodeSequential();
+    void EncodeParallel(int SegmentFrames);
+    void Assemble();
+    void AppendSegment(size_t Index);
+    void Finish(std::exception_ptr Error);
+    void RemoveTempFiles();
+    std::string TempName(size_t Segment) const;
+
+    const TLMSetVideoInfo& Profile_;
+    std::string ModelName_;
+    const TMediaResManager& Frames_;
+    std::string WorkFolder_;
+    TProgressSink& Progress_;
+    TWriters Writers_;
+    TGraphicEncodeJob Job_;
+    std::unique_ptr<TThreadPool_GraphicEncode> Pool_;
+    std::exception_ptr Error_;
+    QEventLoop* Loop_ = nullptr;
+};
