@@ -2,6 +2,8 @@
 
 // UTF-8 in, UTF-8 out: the file is read and written as bytes.
 #define SI_NO_CONVERSION
+// The packaged header keeps its template bodies behind this switch.
+#define SI_IMPLEMENTATION
 #include <SimpleIni.h>
 
 #include <algorithm>
