@@ -82,6 +82,9 @@ std::string TagName(uint16_t code);
 // SoundStreamHead2 and SoundStreamBlock (DefineSound is a definition, not a trigger).
 bool IsSoundTriggerTag(uint16_t code);
 
+// True for the tags that define a character (their body starts with its id).
+bool IsDefinitionTag(uint16_t code);
+
 // Limits that keep a hostile movie from exhausting the machine.
 struct SwfLimits {
     uint64_t maxDecompressedBytes = 256ull << 20; // whole movie after zlib/LZMA

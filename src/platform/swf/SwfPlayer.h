@@ -121,6 +121,7 @@ public:
     QRectF ViewRect() const { return viewRect_; }
     // Paints the control's current picture into target so that the control's point
     // (0, 0) lands on target pixel offset; pixels outside the control stay untouched.
+    // The painter's own transform is not used: offset places the picture.
     void Paint(QImage& target, QPoint offset = {}) const;
     void Paint(QPainter& painter, QPoint offset = {}) const;
     // The current picture at the view size.
@@ -136,7 +137,8 @@ public:
 
 Q_SIGNALS:
     void movieLoaded();
-    void frameChanged(int frame); // after the frame's tags and actions ran
+    // After a tick or a jump changed the picture (the frame's tags and actions ran).
+    void frameChanged(int frame);
     void playingChanged(bool playing);
 
 private:
