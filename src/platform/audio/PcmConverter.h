@@ -31,6 +31,10 @@ public:
     PcmFormat to() const { return to_; }
 
 private:
+    void mapChannels(const int16_t* in, size_t frames, std::vector<int16_t>& out) const;
+    void resample(const int16_t* in, size_t frames, std::vector<int16_t>& out);
+
+    std::vector<int16_t> scratch_;
     PcmFormat from_;
     PcmFormat to_;
     SwrContext* swr_ = nullptr;
