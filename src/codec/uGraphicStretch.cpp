@@ -44,6 +44,17 @@ float TGraphicStretch::Lanczos3(float X) {
     return Sinc(X / Radius) * Sinc(X);
 }
 
+int TGraphicStretch::RoundWeight(float Weight) {
+    // nearbyint honours the rounding mode, which is to-nearest-even unless someone
+    // changed it; do not depend on that.
+    const float Floor = std::floor(Weight);
+    const float Fraction = Weight - Floor;
+    int Result = int(Floor);
+    if (Fraction > 0.5f || (Fraction == 0.5f && (Result & 1) != 0))
+        ++Result;
+    return Result;
+}
+
 TGraphicStretch::TAxisWeights TGraphicStretch::BuildWeights(int SourceLength, int DestLength) {
     TAxisWeights Axis;
     Axis.SourceLength = SourceLength;
@@ -72,7 +83,7 @@ TGraphicStretch::TAxisWeights TGraphicStretch::BuildWeights(int SourceLength, in
                 Weight = Lanczos3(Centre - float(J)) * 256.0f;
             else
                 Weight = Lanczos3((Centre - float(J)) * Scale) * Scale * 256.0f;
-            const int W = int(std::rint(Weight)); // ties to even under the default mode
+            const int W = RoundWeight(Weight);
             if (W == 0)
                 continue;
             Axis.List.push_back({MirrorIndex(J, SourceLength), W});

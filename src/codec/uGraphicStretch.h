@@ -43,6 +43,8 @@ public:
 
     // The filter kernel, single precision.
     static float Lanczos3(float X);
+    // A weight rounded to the nearest integer, halves to even.
+    static int RoundWeight(float Weight);
 
 private:
     const TAxisWeights& Weights(TAxisWeights& Cache, int SourceLength, int DestLength);
