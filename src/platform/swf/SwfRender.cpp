@@ -4,6 +4,7 @@
 
 #include <QFont>
 #include <QFontMetricsF>
+#include <QGuiApplication>
 
 #include <cmath>
 
@@ -13,6 +14,12 @@ namespace {
 
 constexpr int MaxDrawNesting = 40;
 constexpr size_t BitmapCacheLimit = 192u << 20;
+
+// Qt fonts need a GUI application (the offscreen platform will do); a plain core
+// application (the command line) draws only the texts the movie has outlines for.
+bool CanUseSystemFonts() {
+    return qobject_cast<QGuiApplication*>(QCoreApplication::instance()) != nullptr;
+}
 
 uint16_t IdOf(const SwfTag& tag) {
     return static_cast<uint16_t>(tag.body[0] | (tag.body[1] << 8));
@@ -370,6 +377,8 @@ void SwfStage::DrawText(QPainter& p, const SwfText& text, const QTransform& m,
             continue;
         }
         // A device font: the movie names it but carries no outlines.
+        if (!CanUseSystemFonts())
+            continue;
         QFont qfont(font->name.isEmpty() ? QStringLiteral("Sans Serif") : font->name);
         qfont.setPixelSize(std::max(1, static_cast<int>(std::lround(run.height / 20.0))));
         qfont.setBold(font->bold);
@@ -437,6 +446,8 @@ void SwfStage::DrawEditText(QPainter& p, const SwfEditText& edit, const QTransfo
         }
         return;
     }
+    if (!CanUseSystemFonts())
+        return;
     QFont qfont(font && !font->name.isEmpty() ? font->name : QStringLiteral("Sans Serif"));
     qfont.setPixelSize(std::max(1, static_cast<int>(std::lround(edit.height / 20.0))));
     if (font) {

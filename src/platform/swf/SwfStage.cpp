@@ -14,7 +14,6 @@ constexpr size_t MaxInstances = 20000;       // live sprite instances
 constexpr int MaxFramesEnteredPerTick = 256; // gotos landing within one tick
 constexpr int MaxActionsPerTick = 100000;    // action records run within one tick
 constexpr size_t MaxStack = 4096;
-constexpr size_t BitmapCacheBytes = 192u << 20;
 
 constexpr uint16_t TagFreeCharacter = 3;
 
