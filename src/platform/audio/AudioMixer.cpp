@@ -239,6 +239,18 @@ void AudioMixer::stop(VoiceId voice) {
     clips_.erase(voice);
 }
 
+void AudioMixer::endAt(VoiceId voice, size_t outFrame) {
+    std::lock_guard lock(voiceMutex_);
+    auto it = clips_.find(voice);
+    if (it == clips_.end())
+        return;
+    ClipVoice& v = *it->second;
+    v.loopsLeft = std::min(v.loopsLeft, 1);
+    v.outFrame = std::min(v.outFrame, outFrame);
+    if (v.frame >= v.outFrame || v.done())
+        clips_.erase(it);
+}
+
 void AudioMixer::stopOwner(uint64_t owner, int sound) {
     std::lock_guard lock(voiceMutex_);
     std::erase_if(clips_, [&](const auto& entry) {

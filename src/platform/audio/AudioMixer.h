@@ -114,6 +114,9 @@ public:
     std::shared_ptr<StreamVoice> openStream(PcmFormat format, uint64_t owner = 0);
 
     void stop(VoiceId voice);
+    // Lets a whole-sound voice play on only up to frame `outFrame` of its sound (never
+    // past its current out point), then end without further loops.
+    void endAt(VoiceId voice, size_t outFrame);
     // Stops the voices of `owner`; with sound >= 0 only those of that sound.
     void stopOwner(uint64_t owner, int sound = -1);
     bool isPlaying(VoiceId voice) const;

@@ -45,7 +45,16 @@ void SwfSoundPlayback::Reset() {
 }
 
 void SwfSoundPlayback::OnMainTimelineStopped() {
-    StopStream(0);
+    // The frame the timeline stopped on still sounds to its end, as it does when the
+    // timeline moves on; nothing after it does.
+    auto it = streams_.find(0);
+    if (it == streams_.end() || it->second.voice == 0 || !sound_)
+        return;
+    const SwfStreamTrack* track = sound_->Stream(it->second.spriteId);
+    const uint32_t next = it->second.lastFrame + 1;
+    if (track != nullptr && next < track->frameStart.size())
+        mixer_.endAt(it->second.voice, track->frameStart[next]);
+    it->second.voice = 0;
 }
 
 void SwfSoundPlayback::StopStream(uint32_t instance) {
