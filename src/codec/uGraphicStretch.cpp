@@ -28,13 +28,6 @@ inline uint8_t Clamp255(int V) {
     return uint8_t(V < 0 ? 0 : (V > 255 ? 255 : V));
 }
 
-// sum / total truncated, or sum >> 8 (unsigned) when the weights cancel out.
-inline uint8_t Resolve(int32_t Sum, int32_t Total) {
-    if (Total != 0)
-        return Clamp255(Sum / Total);
-    return Clamp255(int(uint32_t(Sum) >> 8));
-}
-
 } // namespace
 
 float TGraphicStretch::Lanczos3(float X) {
@@ -56,39 +49,78 @@ int TGraphicStretch::RoundWeight(float Weight) {
 }
 
 TGraphicStretch::TAxisWeights TGraphicStretch::BuildWeights(int SourceLength, int DestLength) {
+    struct TTap {
+        int J, Weight;
+    };
+    std::vector<std::vector<TTap>> Taps(size_t(std::max(0, DestLength)));
+    if (SourceLength <= 1 || DestLength <= 1) {
+        // No scale factor exists (it would divide by zero): every destination pixel takes
+        // the first pixel of the line.
+        for (auto& T : Taps)
+            T.push_back({0, 256});
+    } else {
+        const float Scale = float(DestLength - 1) / float(SourceLength - 1);
+        const bool Enlarging = Scale >= 1.0f;
+        const float Width = Enlarging ? Radius : Radius / Scale;
+        for (int I = 0; I < DestLength; ++I) {
+            const float Centre = float(I) / Scale;
+            const int Left = int(std::floor(Centre - Width));
+            const int Right = int(std::ceil(Centre + Width));
+            for (int J = Left; J <= Right; ++J) {
+                float Weight;
+                if (Enlarging)
+                    Weight = Lanczos3(Centre - float(J)) * 256.0f;
+                else
+                    Weight = Lanczos3((Centre - float(J)) * Scale) * Scale * 256.0f;
+                const int W = RoundWeight(Weight);
+                if (W != 0)
+                    Taps[size_t(I)].push_back({J, W});
+            }
+        }
+    }
+
     TAxisWeights Axis;
     Axis.SourceLength = SourceLength;
     Axis.DestLength = DestLength;
     Axis.Start.reserve(size_t(DestLength) + 1);
     Axis.Start.push_back(0);
-    if (SourceLength <= 1 || DestLength <= 1) {
-        // No scale factor exists (it would divide by zero): every destination pixel takes
-        // the first source pixel, or for a single destination pixel the first of the line.
-        for (int I = 0; I < DestLength; ++I) {
-            Axis.List.push_back({0, 256});
-            Axis.Start.push_back(int(Axis.List.size()));
-        }
-        return Axis;
-    }
-    const float Scale = float(DestLength - 1) / float(SourceLength - 1);
-    const bool Enlarging = Scale >= 1.0f;
-    const float Width = Enlarging ? Radius : Radius / Scale;
-    for (int I = 0; I < DestLength; ++I) {
-        const float Centre = float(I) / Scale;
-        const int Left = int(std::floor(Centre - Width));
-        const int Right = int(std::ceil(Centre + Width));
-        for (int J = Left; J <= Right; ++J) {
-            float Weight;
-            if (Enlarging)
-                Weight = Lanczos3(Centre - float(J)) * 256.0f;
-            else
-                Weight = Lanczos3((Centre - float(J)) * Scale) * Scale * 256.0f;
-            const int W = RoundWeight(Weight);
-            if (W == 0)
-                continue;
-            Axis.List.push_back({MirrorIndex(J, SourceLength), W});
+    int Widest = 1, MinJ = 0, MaxJ = 0;
+    for (const auto& T : Taps) {
+        int32_t Total = 0, AbsTotal = 0;
+        for (const TTap& K : T) {
+            Axis.List.push_back({MirrorIndex(K.J, SourceLength), K.Weight});
+            Total += K.Weight;
+            AbsTotal += std::abs(K.Weight);
         }
         Axis.Start.push_back(int(Axis.List.size()));
+        TDivider D;
+        D.Total = Total;
+        D.Fast = Total > 0 && int64_t(AbsTotal) * 255 < (int64_t(1) << 23);
+        if (D.Fast)
+            D.Magic = ((uint64_t(1) << 40) + uint64_t(Total) - 1) / uint64_t(Total);
+        Axis.Divide.push_back(D);
+        if (!T.empty()) {
+            Widest = std::max(Widest, T.back().J - T.front().J + 1);
+            MinJ = std::min(MinJ, T.front().J);
+            MaxJ = std::max(MaxJ, T.back().J);
+        }
+    }
+    Axis.Taps = (Widest + 7) / 8 * 8;
+    Axis.PadLeft = -MinJ;
+    // Windows start at their first tap and run Taps long, past the last one.
+    Axis.PadRight = std::max(0, MaxJ + Axis.Taps - (SourceLength - 1));
+    const int ExtendedLength = Axis.PadLeft + SourceLength + Axis.PadRight;
+    Axis.ExtendedSource.resize(size_t(ExtendedLength));
+    for (int P = 0; P < ExtendedLength; ++P)
+        Axis.ExtendedSource[size_t(P)] = MirrorIndex(P - Axis.PadLeft, SourceLength);
+    Axis.Dense.assign(size_t(DestLength) * size_t(Axis.Taps), 0);
+    Axis.First.resize(size_t(DestLength));
+    for (int I = 0; I < DestLength; ++I) {
+        const auto& T = Taps[size_t(I)];
+        const int Lo = T.empty() ? 0 : T.front().J;
+        Axis.First[size_t(I)] = Lo + Axis.PadLeft;
+        for (const TTap& K : T)
+            Axis.Dense[size_t(I) * size_t(Axis.Taps) + size_t(K.J - Lo)] = int16_t(K.Weight);
     }
     return Axis;
 }
@@ -100,6 +132,91 @@ const TGraphicStretch::TAxisWeights& TGraphicStretch::Weights(TAxisWeights& Cach
     return Cache;
 }
 
+namespace {
+
+using TDivider = TGraphicStretch::TDivider;
+using TAxisWeights = TGraphicStretch::TAxisWeights;
+
+// sum / total truncated towards zero, or sum >> 8 (unsigned) when the weights cancel
+// out; clamped to 0..255.
+inline uint8_t Resolve(int32_t Sum, const TDivider& D) {
+    if (D.Fast) {
+        // A positive total and a sum of at most 0 give a quotient of at most 0.
+        if (Sum <= 0)
+            return 0;
+        const uint64_t Q = (uint64_t(uint32_t(Sum)) * D.Magic) >> 40;
+        return uint8_t(Q > 255 ? 255 : Q);
+    }
+    if (D.Total != 0)
+        return Clamp255(Sum / D.Total);
+    return Clamp255(int(uint32_t(Sum) >> 8));
+}
+
+// Both passes are plain integer loops; on processors with AVX2 the compiler's wider
+// vectors run them, with the same results.
+[[gnu::target_clones("avx2", "default")]] void HorizontalPass(const TBitmap& Source, TBitmap& Work,
+                                                              const TAxisWeights& Cols,
+                                                              std::vector<int16_t>& Channels) {
+    const int W = Source.Width(), H = Source.Height(), NW = Work.Width();
+    const size_t Ext = Cols.ExtendedSource.size();
+    Channels.resize(Ext * 3);
+    int16_t* Blue = Channels.data();
+    int16_t* Green = Blue + Ext;
+    int16_t* Red = Green + Ext;
+    const int Taps = Cols.Taps;
+    (void)W;
+    for (int Y = 0; Y < H; ++Y) {
+        const uint8_t* Src = Source.ScanLine(Y);
+        for (size_t P = 0; P < Ext; ++P) {
+            const uint8_t* Px = Src + size_t(Cols.ExtendedSource[P]) * 3;
+            Blue[P] = Px[0];
+            Green[P] = Px[1];
+            Red[P] = Px[2];
+        }
+        uint8_t* Dst = Work.ScanLine(Y);
+        for (int I = 0; I < NW; ++I, Dst += 3) {
+            const int16_t* Wt = Cols.Dense.data() + size_t(I) * size_t(Taps);
+            const size_t F = size_t(Cols.First[size_t(I)]);
+            const int16_t* B = Blue + F;
+            const int16_t* G = Green + F;
+            const int16_t* R = Red + F;
+            int32_t SB = 0, SG = 0, SR = 0;
+            for (int K = 0; K < Taps; ++K) {
+                SB += int32_t(Wt[K]) * int32_t(B[K]);
+                SG += int32_t(Wt[K]) * int32_t(G[K]);
+                SR += int32_t(Wt[K]) * int32_t(R[K]);
+            }
+            const TDivider& D = Cols.Divide[size_t(I)];
+            Dst[0] = Resolve(SB, D);
+            Dst[1] = Resolve(SG, D);
+            Dst[2] = Resolve(SR, D);
+        }
+    }
+}
+
+[[gnu::target_clones("avx2", "default")]] void VerticalPass(const TBitmap& Work, TBitmap& Dest,
+                                                            const TAxisWeights& Rows,
+                                                            std::vector<int32_t>& Sums) {
+    const size_t RowBytes = size_t(Dest.Width()) * 3;
+    Sums.resize(RowBytes);
+    int32_t* Acc = Sums.data();
+    for (int I = 0; I < Dest.Height(); ++I) {
+        std::fill(Sums.begin(), Sums.end(), 0);
+        for (int K = Rows.Start[size_t(I)]; K < Rows.Start[size_t(I) + 1]; ++K) {
+            const uint8_t* Src = Work.ScanLine(Rows.List[size_t(K)].Pixel);
+            const int16_t Weight = int16_t(Rows.List[size_t(K)].Weight);
+            for (size_t X = 0; X < RowBytes; ++X)
+                Acc[X] += int32_t(Weight) * int32_t(Src[X]);
+        }
+        const TDivider& D = Rows.Divide[size_t(I)];
+        uint8_t* Dst = Dest.ScanLine(I);
+        for (size_t X = 0; X < RowBytes; ++X)
+            Dst[X] = Resolve(Acc[X], D);
+    }
+}
+
+} // namespace
+
 void TGraphicStretch::Stretch(TBitmap& Picture, uint16_t NewWidth, uint16_t NewHeight) {
     Picture.ConvertTo24();
     const int W = Picture.Width(), H = Picture.Height();
@@ -110,52 +227,11 @@ void TGraphicStretch::Stretch(TBitmap& Picture, uint16_t NewWidth, uint16_t NewH
     }
     const TAxisWeights& Cols = Weights(Horizontal_, W, NW);
     const TAxisWeights& Rows = Weights(Vertical_, H, NH);
-
-    // Horizontal pass: every source row into the same row of the work picture.
     if (Work_.Width() != NW || Work_.Height() != H)
         Work_.SetSize(NW, H);
-    for (int Y = 0; Y < H; ++Y) {
-        const uint8_t* Src = Picture.ScanLine(Y);
-        uint8_t* Dst = Work_.ScanLine(Y);
-        for (int I = 0; I < NW; ++I) {
-            int32_t SB = 0, SG = 0, SR = 0, Total = 0;
-            const TContributor* C = Cols.List.data() + Cols.Start[size_t(I)];
-            const TContributor* End = Cols.List.data() + Cols.Start[size_t(I) + 1];
-            for (; C != End; ++C) {
-                const uint8_t* P = Src + size_t(C->Pixel) * 3;
-                SB += C->Weight * P[0];
-                SG += C->Weight * P[1];
-                SR += C->Weight * P[2];
-                Total += C->Weight;
-            }
-            Dst[0] = Resolve(SB, Total);
-            Dst[1] = Resolve(SG, Total);
-            Dst[2] = Resolve(SR, Total);
-            Dst += 3;
-        }
-    }
-
-    // Vertical pass, a destination row at a time so the inner loop runs along memory.
+    HorizontalPass(Picture, Work_, Cols, Channels_);
     if (Dest_.Width() != NW || Dest_.Height() != NH)
         Dest_.SetSize(NW, NH);
-    const size_t RowBytes = size_t(NW) * 3;
-    Sums_.assign(RowBytes, 0);
-    for (int I = 0; I < NH; ++I) {
-        std::fill(Sums_.begin(), Sums_.end(), 0);
-        int32_t Total = 0;
-        const TContributor* C = Rows.List.data() + Rows.Start[size_t(I)];
-        const TContributor* End = Rows.List.data() + Rows.Start[size_t(I) + 1];
-        int32_t* Acc = Sums_.data();
-        for (; C != End; ++C) {
-            const uint8_t* Src = Work_.ScanLine(C->Pixel);
-            const int32_t Weight = C->Weight;
-            for (size_t K = 0; K < RowBytes; ++K)
-                Acc[K] += Weight * Src[K];
-            Total += Weight;
-        }
-        uint8_t* Dst = Dest_.ScanLine(I);
-        for (size_t K = 0; K < RowBytes; ++K)
-            Dst[K] = Resolve(Acc[K], Total);
-    }
+    VerticalPass(Work_, Dest_, Rows, Sums_);
     std::swap(Picture, Dest_);
 }

@@ -27,12 +27,30 @@ public:
         int Pixel;  // index into the source line
         int Weight; // integer weight, 256 = 1.0
     };
+    // sum / total for one destination index, by multiplication where that is exact.
+    struct TDivider {
+        int32_t Total = 0;
+        bool Fast = false;  // Total > 0 and every sum stays below 2^23
+        uint64_t Magic = 0; // ceil(2^40 / Total) when Fast
+    };
     // Contributors of every destination index of one axis.
     struct TAxisWeights {
         int SourceLength = 0;
         int DestLength = 0;
         std::vector<int> Start; // DestLength + 1 offsets into List
         std::vector<TContributor> List;
+        std::vector<TDivider> Divide; // per destination index
+
+        // The same weights as dense windows over the source line extended on both sides
+        // with its mirrored pixels (PadLeft before, PadRight after): destination i reads
+        // Taps values from extended position First[i] on. Zero weights fill the gaps, so
+        // the sums are those of the contributor lists.
+        int Taps = 0;
+        int PadLeft = 0;
+        int PadRight = 0;
+        std::vector<int> First;
+        std::vector<int16_t> Dense;      // DestLength x Taps
+        std::vector<int> ExtendedSource; // source index of every extended position
     };
 
     // Converts Picture to 24 bits per pixel and scales it to NewWidth x NewHeight.
@@ -53,4 +71,5 @@ private:
     TBitmap Work_;
     TBitmap Dest_;
     std::vector<int32_t> Sums_;
+    std::vector<int16_t> Channels_; // the three channel arrays of the line being filtered
 };
