@@ -24,9 +24,16 @@ fs::path UniqueSibling(const fs::path& Target, const std::string& Suffix) {
     static std::atomic<unsigned> counter{0};
     std::random_device rd;
     for (;;) {
-        const std::string name = "." + Target.filename().string() + "." +
-                                 std::to_string(::getpid()) + "-" + std::to_string(counter++) +
-                                 "-" + std::to_string(rd() % 100000) + Suffix;
+        // Built by appending: GCC 12 at -O3 warns falsely on chained operator+ here.
+        std::string name(1, '.');
+        name.append(Target.filename().string());
+        name.append(1, '.');
+        name.append(std::to_string(::getpid()));
+        name.append(1, '-');
+        name.append(std::to_string(counter++));
+        name.append(1, '-');
+        name.append(std::to_string(rd() % 100000));
+        name.append(Suffix);
         fs::path candidate = Target.parent_path() / name;
         std::error_code ec;
         if (!fs::exists(candidate, ec))
