@@ -5,6 +5,9 @@
 #include "core/PublicUnit.h"
 #include "settings/LMSetConstUnit.h"
 #include "settings/SettingsLocationUnit.h"
+#include "settings/SystemParameterUnit.h"
+
+#include <stdexcept>
 
 namespace omm::cli {
 
@@ -29,6 +32,22 @@ TPublic& openRoot(const std::string& configFile, const std::string& Model) {
         PublicRoot->PublicObject->GUIComponent->LMSetControl->SetModel(Model);
     PublicRoot->PublicConst->LoadSettings();
     return *PublicRoot;
+}
+
+TPublic& openVideoRoot(const std::string& configFile, const std::string& Model) {
+    std::string model = Model;
+    if (model.empty())
+        model = openRoot(configFile).PublicConst->SystemParameter->SamplingParameter->VideoLMSet;
+    std::unique_ptr<TLMSetConst> probe = CreateModelSet(model);
+    if (!probe || !probe->HasVideoFormat()) {
+        const std::string why =
+            "model '" + model + "' takes no device video (use LM63, LM52 or LM41)";
+        if (!Model.empty())
+            throw UsageError{why};
+        throw std::runtime_error("settings file " + settingsFilePath(configFile) +
+                                 ": VideoLMSet names " + why);
+    }
+    return openRoot(configFile, model);
 }
 
 } // namespace omm::cli

@@ -22,4 +22,10 @@ std::string settingsFilePath(const std::string& configFile);
 // profile. A file that exists but cannot be read raises EIniFileError naming it.
 TPublic& openRoot(const std::string& configFile, const std::string& Model = {});
 
+// For commands that make device video: openRoot with Model or, when Model is empty, the
+// model last used for video ([SamplingParameter] VideoLMSet). A model that takes no device
+// video raises UsageError when asked for, or std::runtime_error naming the settings file
+// when it comes from there.
+TPublic& openVideoRoot(const std::string& configFile, const std::string& Model = {});
+
 } // namespace omm::cli
