@@ -1,0 +1,43 @@
+#!/bin/sh
+# Encode benchmarks of the device video writer (Release build):
+#   cmake -S . -B build/container-rel -G Ninja -DCMAKE_BUILD_TYPE=Release -DOMM_TESTS=OFF
+#   cmake --build build/container-rel --target container_encode_bench
+#   bench/container/run_encode_bench.sh build/container-rel/bin/container_encode_bench
+# 1. 1000 frames, sequential against parallel, per model (best of REPEAT runs each).
+# 2. Peak resident memory of 300 and 3000 frames.
+set -eu
+BENCH=${1:?path of container_encode_bench}
+REPEAT=${REPEAT:-3}
+WORK=$(mktemp -d)
+trap 'rm -rf "$WORK"' EXIT
+mkdir "$WORK/frames"
+ffmpeg -hide_banner -loglevel error -nostdin -f lavfi -i testsrc=size=320x240:rate=10 \
+    -frames:v 1000 "$WORK/frames/%06d.bmp"
+
+best() { # best time of REPEAT runs of: model path frames
+    b=""
+    i=0
+    while [ $i -lt "$REPEAT" ]; do
+        line=$("$BENCH" --model "$1" --path "$2" --frames "$3" --source "$WORK/frames" \
+            --output "$WORK/out.bin")
+        t=$(echo "$line" | sed 's/.*seconds=\([0-9.]*\).*/\1/')
+        if [ -z "$b" ] || [ "$(echo "$t < $b" | bc)" = 1 ]; then b=$t; fi
+        i=$((i + 1))
+    done
+    echo "$b"
+}
+
+echo "== 1000 frames: sequential vs parallel (best of $REPEAT) =="
+for model in LM41 LM52 LM63; do
+    s=$(best $model sequential 1000)
+    p=$(best $model parallel 1000)
+    echo "$model sequential ${s}s parallel ${p}s speed-up $(echo "scale=2; $s / $p" | bc)x"
+done
+
+echo "== peak resident memory =="
+for model in LM41 LM63; do
+    for n in 300 3000; do
+        "$BENCH" --model $model --path auto --frames $n --source "$WORK/frames" \
+            --output "$WORK/out.bin"
+    done
+done
