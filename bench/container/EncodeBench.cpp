@@ -1,6 +1,6 @@
 // One encode run in its own process, so its time and peak memory are its own:
 //   container_encode_bench --model LM41|LM52|LM63 --frames N --path auto|sequential|parallel
-//                          --source DIR [--output FILE] [--threads N]
+//                          --source DIR [--output FILE] [--threads N] [--keep 1]
 // DIR holds numbered bitmaps (000001.bmp, ...); frame i uses bitmap i modulo their
 // number, so long videos need no long fixtures. Prints one line: model, frames, path,
 // seconds, frames per second, peak resident memory in KiB, output size.
@@ -25,6 +25,7 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     std::string model = "LM41", pathName = "auto", source, output;
     int frames = 1000, threads = 3;
+    bool keep = false;
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string key = argv[i], value = argv[i + 1];
         if (key == "--model")
@@ -39,6 +40,8 @@ int main(int argc, char** argv) {
             output = value;
         else if (key == "--threads")
             threads = std::stoi(value);
+        else if (key == "--keep")
+            keep = value == "1";
         else {
             std::cerr << "unknown option " << key << "\n";
             return 2;
@@ -95,6 +98,7 @@ int main(int argc, char** argv) {
     std::printf("%s frames=%d path=%s seconds=%.3f fps=%.1f peak_rss_kib=%ld size=%llu\n",
                 model.c_str(), frames, encode.LastRunParallel ? "parallel" : "sequential", seconds,
                 frames / seconds, usage.ru_maxrss, static_cast<unsigned long long>(size));
-    fs::remove(output);
+    if (!keep)
+        fs::remove(output);
     return 0;
 }

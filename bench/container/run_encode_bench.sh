@@ -34,10 +34,12 @@ for model in LM41 LM52 LM63; do
     echo "$model sequential ${s}s parallel ${p}s speed-up $(echo "scale=2; $s / $p" | bc)x"
 done
 
-echo "== peak resident memory =="
-for model in LM41 LM63; do
-    for n in 300 3000; do
-        "$BENCH" --model $model --path auto --frames $n --source "$WORK/frames" \
-            --output "$WORK/out.bin"
+echo "== peak resident memory (same path, 300 against 3000 frames) =="
+for model in LM41 LM52 LM63; do
+    for path in sequential parallel; do
+        for n in 300 3000; do
+            "$BENCH" --model $model --path $path --frames $n --source "$WORK/frames" \
+                --output "$WORK/out.bin"
+        done
     done
 done
