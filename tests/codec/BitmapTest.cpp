@@ -11,6 +11,7 @@
 
 namespace {
 
+using codectest::Hex;
 using omm::test::TempDir;
 
 void Put16(std::vector<uint8_t>& V, size_t At, uint16_t X) {
@@ -105,6 +106,25 @@ TEST(Bitmap, Loads16BitWithMasks565And555) {
     const auto F555 = Make16BitBmp(1, 1, {0x7C00}, {0x7C00, 0x03E0, 0x001F}, true);
     Pic.LoadFromBytes(F555.data(), F555.size(), "b.bmp");
     EXPECT_EQ(Pic.Format(), TPixelFormat::Rgb555);
+}
+
+TEST(Bitmap, Loads32BitFilesWithoutMasksDroppingTheFourthByte) {
+    std::vector<uint8_t> F(54 + 2 * 4, 0);
+    F[0] = 'B';
+    F[1] = 'M';
+    Put32(F, 2, uint32_t(F.size()));
+    Put32(F, 10, 54);
+    Put32(F, 14, 40);
+    Put32(F, 18, 2);
+    Put32(F, 22, 1);
+    Put16(F, 26, 1);
+    Put16(F, 28, 32);
+    const uint8_t Pixels[8] = {1, 2, 3, 99, 4, 5, 6, 99};
+    std::copy(Pixels, Pixels + 8, F.begin() + 54);
+    TBitmap Pic;
+    Pic.LoadFromBytes(F.data(), F.size(), "x.bmp");
+    EXPECT_EQ(Pic.Format(), TPixelFormat::Bgr24);
+    EXPECT_EQ(Hex(std::span(Pic.Data(), Pic.DataSize())), "01 02 03 04 05 06 ");
 }
 
 TEST(Bitmap, TopDownAndBottomUpGiveTheSamePicture) {
