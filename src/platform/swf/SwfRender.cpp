@@ -402,7 +402,7 @@ void SwfStage::DrawEditText(QPainter& p, const SwfEditText& edit, const QTransfo
     if (edit.border) {
         p.fillRect(box, cx.Apply(Qt::white));
         p.setPen(QPen(cx.Apply(Qt::black), 0));
-        p.drawRect(box);
+        p.drawRect(box.adjusted(0.5, 0.5, -0.5, -0.5)); // on the outermost pixels
     }
     if (edit.text.isEmpty())
         return;
