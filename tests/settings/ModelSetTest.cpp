@@ -113,6 +113,28 @@ TEST(ModelSet, DirectConstructionRunsTheMostDerivedChain) {
     EXPECT_EQ(lm36t.ModelName, "LM36T");
 }
 
+// A further model whose own InitModel fills its profile before calling its parent: the
+// parents must keep what it made and its name must come last.
+class TLMSetConst_Probe : public TLMSetConst_LM52A {
+public:
+    TLMSetConst_Probe() : TLMSetConst_LM52A(NoInit{}) { InitModel(); }
+
+protected:
+    void InitModel() override {
+        if (!VideoInfo)
+            VideoInfo = std::make_unique<TLMSetVideoInfo_LM41>();
+        TLMSetConst_LM52A::InitModel();
+        ModelName = "PROBE";
+    }
+};
+
+TEST(ModelSet, MostDerivedClassWinsForEveryField) {
+    TLMSetConst_Probe probe;
+    EXPECT_EQ(probe.ModelName, "PROBE");
+    EXPECT_EQ(typeid(*probe.VideoInfo), typeid(TLMSetVideoInfo_LM41));
+    EXPECT_EQ(typeid(*probe.ScreenSize), typeid(TLMSetSCreenSize_LM75));
+}
+
 TEST(ModelSet, StartUpBaseClassIsNamedLM63WithBaseProfileAndSmallScreen) {
     TLMSetConst base;
     EXPECT_EQ(base.ModelName, "LM63");
