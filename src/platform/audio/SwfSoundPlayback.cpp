@@ -45,6 +45,10 @@ void SwfSoundPlayback::Reset() {
 }
 
 void SwfSoundPlayback::OnMainTimelineStopped() {
+    if (player_.MovieData() != movie_) {
+        Reset(); // unloaded or replaced: nothing of the old movie may go on sounding
+        return;
+    }
     // The frame the timeline stopped on still sounds to its end, as it does when the
     // timeline moves on; nothing after it does.
     auto it = streams_.find(0);
