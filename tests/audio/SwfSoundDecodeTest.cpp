@@ -270,3 +270,43 @@ TEST(SwfStreamTrack, PlacesEachFramesBlockOnItsFrameAndFillsGaps) {
     EXPECT_NEAR(at(4410 * 5), 0, 30); // the gap is silent
     EXPECT_NEAR(at(track.frameStart[8] + 2000), 9000, 30);
 }
+
+// Movies are untrusted: arbitrary bytes in any sound record must decode to a bounded
+// amount of sound or an error, never a crash (the sanitizer build watches the reads).
+TEST(SwfSoundRecords, ArbitraryBytesNeverBreakTheDecoders) {
+    std::mt19937 random(99);
+    for (int round = 0; round < 300; ++round) {
+        std::vector<uint8_t> body(random() % 600);
+        for (auto& b : body)
+            b = static_cast<uint8_t>(random());
+        // Sometimes a real MP3 frame header, so the MP3 path decodes something.
+        if (body.size() > 12 && round % 3 == 0) {
+            const uint8_t header[] = {0xFF, 0xF3, 0x48, 0xC4};
+            std::copy(std::begin(header), std::end(header), body.begin() + 9);
+        }
+        SwfDefinedSound sound;
+        std::string error;
+        if (ParseDefineSound(body, sound, error)) {
+            PcmBuffer pcm;
+            if (DecodeDefinedSound(sound, pcm, error)) {
+                // No codec makes more than 8 frames per bit of input... plus one MP3 frame.
+                EXPECT_LE(pcm.frames(), body.size() * 64 + 1152) << round;
+            }
+        }
+        size_t pos = 0;
+        SwfSoundInfo info;
+        if (ParseSoundInfo(body, pos, info, error)) {
+            EXPECT_LE(pos, body.size());
+        }
+        SwfStreamHead head;
+        if (ParseStreamHead(body, head, error)) {
+            std::vector<std::vector<std::span<const uint8_t>>> blocks(4);
+            for (size_t f = 0; f < 4 && body.size() > 8; ++f)
+                blocks[f].push_back(std::span(body).subspan(f * body.size() / 8));
+            const auto track = SwfMovieSound::BuildStreamTrack(head, 12, blocks, error);
+            if (!track.empty()) {
+                EXPECT_EQ(track.frameStart.size(), 4u);
+            }
+        }
+    }
+}
