@@ -98,6 +98,23 @@ TEST(RenderMovieSound, EventSoundStartsOnItsFrame) {
         << "a mono sound is heard alike on both sides";
 }
 
+TEST(RenderMovieSound, SoundStartedByItsClassName) {
+    SwfSoundTestWriter m(10);
+    m.DefineSound(4, 3, 2, true, false, 4410, tone22k(900, 0.2));
+    m.ExportClass(4, "Ding");
+    m.ShowFrame();
+    m.StartSoundByClass("Nobody"); // not exported: silently nothing
+    m.StartSoundByClass("Ding");
+    for (int f = 0; f < 9; ++f)
+        m.ShowFrame();
+    TempDir dir;
+    Wav w;
+    ASSERT_TRUE(render(dir, m, w));
+    const auto [first, last] = omm::test::soundSpan(w.samples, 2);
+    EXPECT_NEAR(first / 44100.0, 0.1, 0.003);
+    EXPECT_NEAR((last - first) / 44100.0, 0.2, 0.003);
+}
+
 TEST(RenderMovieSound, EventSoundOutlastingTheMovieIsHeardToItsEnd) {
     SwfSoundTestWriter m(12);
     m.DefineSound(1, 3, 2, true, false, 33075, tone22k(500, 1.5));

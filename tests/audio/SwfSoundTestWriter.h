@@ -56,6 +56,23 @@ public:
         tag(15, b);
     }
 
+    // Exports sound `id` under an ActionScript class name (SymbolClass).
+    void ExportClass(uint16_t id, const std::string& name) {
+        std::vector<uint8_t> b;
+        put16(b, 1);
+        put16(b, id);
+        b.insert(b.end(), name.begin(), name.end());
+        b.push_back(0);
+        tag(76, b);
+    }
+    // StartSound2: the sound by class name, with an empty sound info.
+    void StartSoundByClass(const std::string& name) {
+        std::vector<uint8_t> b(name.begin(), name.end());
+        b.push_back(0);
+        b.push_back(0);
+        tag(89, b);
+    }
+
     void StreamHead(int codec, int rateCode, bool sixteen, bool stereo, uint16_t samplesPerFrame) {
         std::vector<uint8_t> b;
         b.push_back(formatByte(0, rateCode, sixteen, stereo));
