@@ -3,7 +3,7 @@
 //                          --source DIR [--output FILE] [--threads N] [--keep 1]
 // DIR holds numbered bitmaps (000001.bmp, ...); frame i uses bitmap i modulo their
 // number, so long videos need no long fixtures. Prints one line: model, frames, path,
-// seconds, frames per second, peak resident memory in KiB, output size.
+// seconds, CPU seconds, frames per second, peak resident memory in KiB, output size.
 
 #include "container/MediaResManagerUnit.h"
 #include "container/uVideoEncode.h"
