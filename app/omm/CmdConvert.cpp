@@ -110,7 +110,11 @@ public:
     Converter(TPublic& root, TerminalProgress& progress)
         : Root_(root), Progress_(progress), Video_(ProgramFolder()),
           Control_(Video_, *root.PublicConst->SystemParameter, Frames_, progress,
-                   [&root] { return root.PublicConst->LMSet.get(); }) {}
+                   [&root] { return root.PublicConst->LMSet.get(); }) {
+        Control_.ShowMessage = [this](const std::string& text, const std::string& caption) {
+            Progress_.Line("omm: warning: " + caption + ": " + text);
+        };
+    }
 
     // Converts entry Index of the profile's list; false with the reason on stderr.
     bool ConvertEntry(int Index, size_t Count) {

@@ -140,6 +140,8 @@ void TOAVITranslateControl::Encode() {
         Video_.Encoder->SetSource(SourceFile);
         Video_.Encoder->OutputFile = set->VideoInfo->VideoFileName;
         Video_.Encoder->WorkFolder = WorkFolder_;
+        if (ShowMessage)
+            Video_.Encoder->ShowMessage = ShowMessage;
         Video_.Encoder->Execute();
     } catch (...) {
         RemoveWorkingFiles();

@@ -46,6 +46,10 @@ public:
     // The extraction failed (reason names the file); the working files are gone already.
     std::function<void(const std::string&)> OnFailed;
 
+    // Receives the encoder's messages for the author (text, caption), e.g. a subtitle
+    // file with a format error; the video is still written.
+    std::function<void(const std::string&, const std::string&)> ShowMessage;
+
     std::string LastError;
     std::string SourceFile; // the source being converted
 

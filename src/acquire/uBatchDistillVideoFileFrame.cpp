@@ -291,9 +291,14 @@ void TBatchDistillVideoFileFrame::BuildFrameList() {
     const double sourceRate = info.MicroSecPerFrame > 0 ? 1000000.0 / info.MicroSecPerFrame : 0;
     const double step = sourceRate / profile.PlaySpeed;
     const int keyInterval = profile.GetKeyFrameInterval();
+    // The list runs until the source is used up. Capping it at TotalFrames device frames
+    // would cut every source slower than the device rate short (a 5 fps source at 10
+    // device frames per second would lose its second half).
+    const int64_t deviceFrames =
+        step > 0 ? int64_t(std::ceil(double(info.TotalFrames) / step)) + 1 : 0;
     int64_t s = 0;
     try {
-        for (int64_t c = 0; c < info.TotalFrames; ++c) {
+        for (int64_t c = 0; c < deviceFrames; ++c) {
             s = int64_t(std::trunc(double(c) * step + 0.5));
             if (s >= info.TotalFrames)
                 break;

@@ -108,9 +108,10 @@ TEST_F(FrameSelectionTest, FiveFramesPerSecondListEveryFrameTwice) {
     EXPECT_EQ(std::vector<int>(s.begin(), s.begin() + 7), (std::vector<int>{0, 1, 1, 2, 2, 3, 3}));
     EXPECT_EQ(times()[1], 200);
     EXPECT_EQ(times()[2], 200);
-    // c runs at most TotalFrames times: ten device frames reach source frame 5.
-    EXPECT_EQ(s.size(), 10u);
-    EXPECT_EQ(frames.Duration, 1000);
+    // The list covers the whole source: frame 0 once, frames 1 to 9 twice.
+    EXPECT_EQ(s.size(), 19u);
+    EXPECT_EQ(s.back(), 9);
+    EXPECT_EQ(frames.Duration, 2000);
 }
 
 TEST_F(FrameSelectionTest, NtscRateUsesTheExactRateSoPicturesKeepPace) {
