@@ -137,6 +137,7 @@ void TVideoEncode::Write() {
             TWriteImage::TWriters{*head, *chapter, *baseFrame, *subtitle});
         image->Path = Path;
         image->ThreadCount = ThreadCount;
+        image->PickOrder = PickOrder;
         for (TWriteData* writer :
              std::initializer_list<TWriteData*>{head.get(), chapter.get(), baseFrame.get(),
                                                 subtitle.get(), sound.get(), image.get()})

@@ -38,6 +38,7 @@ public:
     std::string WorkFolder;
     TEncodePath Path = TEncodePath::Auto;
     int ThreadCount = 3;
+    uint8_t PickOrder = 0; // the pool's dispatch order (1: random)
     // Receives the subtitle writer's format-error message (text, caption).
     TWriteSubtitle::MessageHandler ShowMessage;
 

@@ -38,6 +38,19 @@ int TWriteImage::SegmentLength(int K) {
     return 5 * K;
 }
 
+bool TWriteImage::WantsParallel(int N, int K) {
+    return K >= 1 && N > 3 * SegmentLength(K);
+}
+
+std::vector<int> TWriteImage::PlanSegments(int N, int K) {
+    const int s = SegmentLength(K);
+    const int t = std::max(1, N / s);
+    std::vector<int> starts(static_cast<size_t>(t));
+    for (int j = 0; j < t; ++j)
+        starts[static_cast<size_t>(j)] = j * s;
+    return starts;
+}
+
 std::string TWriteImage::TempName(size_t Segment) const {
     return (fs::path(WorkFolder_) / (std::to_string(Segment) + ".tmp")).string();
 }
@@ -68,8 +81,7 @@ void TWriteImage::Write() {
         return item->FileName;
     };
 
-    const int s = SegmentLength(k);
-    bool parallel = FrameCount > 3 * s;
+    bool parallel = WantsParallel(FrameCount, k);
     if (Path == TEncodePath::Sequential)
         parallel = false;
     else if (Path == TEncodePath::Parallel)
@@ -79,7 +91,7 @@ void TWriteImage::Write() {
         parallel = false;
     Parallel = parallel;
     if (parallel)
-        EncodeParallel(s);
+        EncodeParallel(k);
     else
         EncodeSequential();
 }
@@ -98,20 +110,19 @@ void TWriteImage::EncodeSequential() {
     EncodeDone();
 }
 
-void TWriteImage::EncodeParallel(int SegmentFrames) {
+void TWriteImage::EncodeParallel(int K) {
     const int n = FrameCount;
-    const int t = std::max(1, n / SegmentFrames);
+    SegmentStarts = PlanSegments(n, K);
+    const int t = static_cast<int>(SegmentStarts.size());
     TempFiles.assign(static_cast<size_t>(t), {});
-    SegmentStarts.assign(static_cast<size_t>(t), 0);
     // Tasks are added last segment first; the pool hands out the most recent first, so
     // segment 0 starts first and the segments start in order.
     for (int j = t - 1; j >= 0; --j) {
         auto data = std::make_unique<TGraphicEncodeTaskData>();
-        data->FirstFrame = j * SegmentFrames;
-        data->LastFrame = j == t - 1 ? n - 1 : (j + 1) * SegmentFrames - 1;
+        data->FirstFrame = SegmentStarts[static_cast<size_t>(j)];
+        data->LastFrame = j == t - 1 ? n - 1 : SegmentStarts[static_cast<size_t>(j) + 1] - 1;
         data->TempFile = TempName(static_cast<size_t>(j));
         data->ProgressStep = n / 100;
-        SegmentStarts[static_cast<size_t>(j)] = data->FirstFrame;
         TempFiles[static_cast<size_t>(j)] = data->TempFile;
         Pool_->AddTask(j, std::move(data));
     }
@@ -122,6 +133,7 @@ void TWriteImage::EncodeParallel(int SegmentFrames) {
             context, [this] { Progress_.SetProgress(-1, {}); }, Qt::BlockingQueuedConnection);
     };
     Pool_->ThreadCount = ThreadCount;
+    Pool_->PickOrder = PickOrder;
     // A failed segment makes the whole video fail: stop the others at once.
     Pool_->FailurePolicy = 1;
     Pool_->OnAllDone = [this](TThreadPool&) {

@@ -58,9 +58,17 @@ public:
 
     // Segment length for base-frame interval K.
     static int SegmentLength(int K);
+    // True when N frames at base-frame interval K are worth the pool (more than three
+    // segments' worth).
+    static bool WantsParallel(int N, int K);
+    // First frames of the segments of N frames at interval K: N div S segments of S
+    // frames, the last one also taking the rest (at least one segment).
+    static std::vector<int> PlanSegments(int N, int K);
 
     TEncodePath Path = TEncodePath::Auto;
     int ThreadCount = 3;
+    // The pool's dispatch order: 0 segment by segment, 1 at random.
+    uint8_t PickOrder = 0;
 
     int FrameCount = 0;
     bool Done = false;
@@ -70,7 +78,7 @@ public:
 
 private:
     void EncodeSequential();
-    void EncodeParallel(int SegmentFrames);
+    void EncodeParallel(int K);
     void Assemble();
     void AppendSegment(size_t Index);
     void Finish(std::exception_ptr Error);

@@ -197,6 +197,10 @@ TEST(SegmentCuts, FollowTheBaseFrameInterval) {
 }
 
 TEST(SegmentCuts, TwoHundredSeventyFramesStaySequentialAndOneMoreSplitsInThree) {
+    EXPECT_FALSE(TWriteImage::WantsParallel(270, 30));
+    EXPECT_TRUE(TWriteImage::WantsParallel(271, 30));
+    // 90, 90 and 91 frames.
+    EXPECT_EQ(TWriteImage::PlanSegments(271, 30), (std::vector<int>{0, 90, 180}));
     TempDir dir;
     const TRun at270 = Encode(dir, "LM41", 270, TEncodePath::Auto, false);
     EXPECT_FALSE(at270.Parallel);
@@ -242,11 +246,42 @@ TEST(SegmentCuts, SegmentsCoverTheFramesAndTheLastTakesTheRest) {
 }
 
 TEST(SegmentCuts, AThousandFramesAtIntervalTwentyMakeTenSegmentsOfAHundred) {
-    // On the arithmetic of the cut: N div S segments, the last one taking the rest.
-    const int s = TWriteImage::SegmentLength(20);
-    EXPECT_EQ(1000 / s, 10);
-    EXPECT_EQ(1000 % s, 0);
-    EXPECT_GT(1000, 3 * s);
+    EXPECT_TRUE(TWriteImage::WantsParallel(1000, 20));
+    EXPECT_EQ(TWriteImage::PlanSegments(1000, 20),
+              (std::vector<int>{0, 100, 200, 300, 400, 500, 600, 700, 800, 900}));
+    // 1099 frames: still ten segments, the last one of 199 frames.
+    EXPECT_EQ(TWriteImage::PlanSegments(1099, 20).back(), 900);
+    EXPECT_FALSE(TWriteImage::WantsParallel(300, 20));
+    EXPECT_FALSE(TWriteImage::WantsParallel(5000, 0));
+}
+
+TEST(SegmentOrder, RecordsStayInFrameOrderWhateverOrderSegmentsRunIn) {
+    // LM63 records depend on their own frame only, so a sequential run is the reference.
+    // At frame rate 1 (K = 2, segments of 10 frames) 60 frames make six segments; one
+    // thread taking them in random order finishes them in random order.
+    auto encode = [](const TempDir& Dir, TEncodePath Path, uint8_t PickOrder, int Threads) {
+        auto profile = MakeProfile("LM63");
+        profile->PlaySpeed = 1;
+        TMediaResManager frames;
+        FillFrames(frames, *profile, 60);
+        profile->VideoFileName = (Dir / "v.ovi").string();
+        TNullProgressSink sink;
+        TVideoEncode run(*profile, "LM63", frames, sink);
+        run.Path = Path;
+        run.PickOrder = PickOrder;
+        run.ThreadCount = Threads;
+        run.Execute();
+        EXPECT_EQ(run.LastRunParallel, Path == TEncodePath::Auto);
+        return ReadBytes(Dir / "v.ovi");
+    };
+    TempDir reference;
+    const auto expected = encode(reference, TEncodePath::Sequential, 0, 3);
+    for (int round = 0; round < 3; ++round) {
+        TempDir dir;
+        EXPECT_TRUE(encode(dir, TEncodePath::Auto, 1, 1) == expected) << "round " << round;
+        TempDir dir3;
+        EXPECT_TRUE(encode(dir3, TEncodePath::Auto, 1, 3) == expected) << "round " << round;
+    }
 }
 
 TEST(EmptyVideo, ZeroFramesGiveAnEmptyStreamAndTheEndMark) {
