@@ -1,6 +1,8 @@
 // omm convert: AVI files to device videos, one after the other like the batch of the
 // file list. For each file: its sound goes to the ".mp3" beside it (unless one is there),
 // its frames are extracted through vdub, and the device video is written beside it.
+// A source without a sound track becomes a silent video (with a warning); a source whose
+// sound track cannot be extracted fails.
 
 #include "CliSettings.h"
 #include "CommandRegistry.h"
@@ -19,6 +21,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <future>
 #include <iostream>
 
 namespace omm::cli {
@@ -127,8 +130,6 @@ public:
         std::error_code ec;
         if (!fs::is_regular_file(source, ec))
             return Fail(source + ": the file does not exist");
-        if (!PrepareSound(source, profile))
-            return false;
         return RunPipeline(source, profile);
     }
 
@@ -138,29 +139,44 @@ private:
         return false;
     }
 
-    bool PrepareSound(const std::string& source, TLMSetVideoInfo& profile) {
+    struct SoundResult {
+        bool ok = true;
+        bool noSoundTrack = false;
+        std::string error;
+    };
+
+    // The sound is extracted on a worker while vdub extracts the frames: the two use
+    // different cores and neither needs the other's result until the encoding.
+    static SoundResult ExtractSound(const std::string& source, TSoundInfo format) {
+        SoundResult result;
         const std::string mp3 = TSystemParameter::ChangeExt(source, ".mp3");
         std::error_code ec;
         if (fs::exists(mp3, ec))
-            return true;
+            return result;
         TDistillSound distill(ProgramFolder());
-        distill.SoundInfo = profile.SoundInfo;
-        Progress_.BeginProgress("extracting sound");
-        distill.OnProgress = [&](int count) { Progress_.SetProgress(count, ""); };
-        bool ok = distill.DistillToMP3(source);
-        Progress_.EndProgress();
-        if (ok)
+        distill.SoundInfo = format;
+        result.ok = distill.DistillToMP3(source);
+        result.noSoundTrack = distill.NoSoundTrack;
+        result.error = distill.LastError;
+        return result;
+    }
+
+    // False when the file must fail because of its sound (the reason is printed).
+    bool TakeSound(const std::string& source, std::future<SoundResult>& pending) {
+        SoundResult sound = pending.get();
+        if (sound.ok)
             return true;
-        if (distill.NoSoundTrack) {
+        if (sound.noSoundTrack) {
             Progress_.Line("omm: warning: " + source +
                            ": the video has no sound track; converting it without sound");
             return true;
         }
-        return Fail(distill.LastError.empty() ? source + ": its sound cannot be extracted"
-                                              : distill.LastError);
+        return Fail(sound.error.empty() ? source + ": its sound cannot be extracted" : sound.error);
     }
 
     bool RunPipeline(const std::string& source, TLMSetVideoInfo& profile) {
+        std::future<SoundResult> sound =
+            std::async(std::launch::async, ExtractSound, source, profile.SoundInfo);
         QEventLoop loop;
         bool finished = false;
         std::string failure;
@@ -180,13 +196,20 @@ private:
         };
         if (!Control_.Start()) {
             Progress_.Counter = nullptr;
+            sound.wait();
             return Fail(Control_.LastError);
         }
         loop.exec();
         Progress_.Counter = nullptr;
-        if (!finished)
+        if (!finished) {
+            sound.wait();
             return Fail(failure.empty() ? source + ": the frame extraction did not finish"
                                         : failure);
+        }
+        if (!TakeSound(source, sound)) {
+            Control_.Abandon();
+            return false;
+        }
         const size_t frames = Frames_.Count();
         const int duration = Frames_.Duration;
         try {

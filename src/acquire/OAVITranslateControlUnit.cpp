@@ -152,6 +152,13 @@ void TOAVITranslateControl::Encode() {
     Frames_.Clear();
 }
 
+void TOAVITranslateControl::Abandon() {
+    if (Video_.FrameExtractor && Video_.FrameExtractor->Running())
+        Video_.FrameExtractor->Cancel();
+    RemoveWorkingFiles();
+    Frames_.Clear();
+}
+
 void TOAVITranslateControl::RemoveWorkingFiles() {
     if (WorkFolder_.empty())
         return;

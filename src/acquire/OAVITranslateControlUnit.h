@@ -38,6 +38,9 @@ public:
     // Runs the encoder, then removes the working files and clears the frame list, also
     // when the encoder fails (the error is rethrown).
     void Encode();
+    // Gives up the current source after its extraction ended without encoding it: the
+    // working files go and the frame list is cleared.
+    void Abandon();
     // True when the profile's current index names an entry of its file list.
     bool IsListedSource() const;
 
