@@ -108,7 +108,7 @@ void TerminalProgress::Draw(bool Force) {
     const int percent = total > 0 ? int(done * 100 / total) : 0;
     const double elapsed =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - Started_).count();
-    const double rate = elapsed > 0.2 ? double(done) / elapsed : 0;
+    const double rate = elapsed > 0 ? double(done) / elapsed : 0;
     std::string eta = "--:--";
     if (rate > 0 && done > 0)
         eta = FormatDuration(double(total - done) / rate);
@@ -142,8 +142,13 @@ void TerminalProgress::Draw(bool Force) {
     if (!Force && Counter == nullptr && !counted && Position_ == 0)
         return;
     LastQuarter_ = quarter;
-    std::fprintf(Out_, "%s%s %s\n", Label_.empty() ? "" : (Label_ + "  ").c_str(), Stage_.c_str(),
-                 figures);
+    std::string line;
+    if (!Label_.empty())
+        line.append(Label_).append("  ");
+    line.append(Stage_);
+    if (done > 0) // a stage that just began has no figures worth a line yet
+        line.append(" ").append(figures);
+    std::fprintf(Out_, "%s\n", line.c_str());
     std::fflush(Out_);
 }
 
