@@ -95,9 +95,14 @@ int main(int argc, char** argv) {
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
     const auto size = fs::file_size(output);
-    std::printf("%s frames=%d path=%s seconds=%.3f fps=%.1f peak_rss_kib=%ld size=%llu\n",
+    // CPU time beside wall time: on a busy machine the ratio shows how much parallelism
+    // the run actually got.
+    const double cpu = double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                       double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+    std::printf("%s frames=%d path=%s seconds=%.3f cpu_seconds=%.3f fps=%.1f "
+                "peak_rss_kib=%ld size=%llu\n",
                 model.c_str(), frames, encode.LastRunParallel ? "parallel" : "sequential", seconds,
-                frames / seconds, usage.ru_maxrss, static_cast<unsigned long long>(size));
+                cpu, frames / seconds, usage.ru_maxrss, static_cast<unsigned long long>(size));
     if (!keep)
         fs::remove(output);
     return 0;
