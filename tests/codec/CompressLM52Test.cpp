@@ -224,6 +224,62 @@ TEST(LM52, DeltaLeftWithoutChangesByRaisedToleranceIsTheUnchangedRecord) {
     EXPECT_EQ(Next.Picture, Key.Picture);
 }
 
+TEST(LM52, RaisedTolerancesLastThroughUnchangedFramesAndJudgeTheNextOnes) {
+    // Unchanged frames do not adapt the tolerances, so those raised by a large frame
+    // also decide the frames after it; a moderate frame then lowers them again.
+    const TBitmap A = Striped();
+    TBitmap Large = A; // every red byte off by 12: a full frame above 20000 bytes
+    for (int N = 0; N < 144 * 112; ++N)
+        Large.Data()[size_t(N) * 3 + 2] = 112;
+    TBitmap WithinRaised = Large; // 50 pixels off by 20 in red: below Big 24, above 10
+    for (int N = 0; N < 100; N += 2)
+        WithinRaised.Data()[size_t(N) * 3 + 2] = 132;
+    TBitmap Moderate = WithinRaised; // 50 pixels off by 100 in blue
+    for (int N = 1000; N < 1100; N += 2)
+        Moderate.Data()[size_t(N) * 3] = 200;
+
+    struct Step {
+        const char* What;
+        const TBitmap* Frame;
+        std::vector<uint8_t> Head; // the first 9 bytes, or the whole record
+        int Big, Small;            // delta tolerances in use afterwards
+    };
+    const std::vector<uint8_t> FullHead = {0xFF, 0x02, 0x0B, 0x7E, 0x00, 0x00, 0xFF, 0x04, 0x02};
+    const Step Steps[] = {
+        {"key", &A, {}, 10, 5},
+        {"large full frame", &Large, FullHead, 24, 12},
+        {"identical frame", &Large, UnchangedRecord, 24, 12},
+        {"changes within the raised tolerance", &WithinRaised, UnchangedRecord, 24, 12},
+        {"moderate delta",
+         &Moderate,
+         {0xFF, 0x02, 0xA7, 0x00, 0x00, 0x00, 0xFF, 0x04, 0x01},
+         10,
+         5},
+    };
+    TGraphicCompress_LM52 C;
+    C.SetQuality(80);
+    TMemoryOutStream Out;
+    C.Stream = &Out;
+    for (const Step& S : Steps) {
+        const size_t Start = Out.Size();
+        C.CompressFrame(*S.Frame, "");
+        const std::vector<uint8_t> Record(Out.Bytes().begin() + ptrdiff_t(Start),
+                                          Out.Bytes().end());
+        if (!S.Head.empty()) {
+            ASSERT_GE(Record.size(), S.Head.size()) << S.What;
+            EXPECT_EQ(
+                std::vector<uint8_t>(Record.begin(), Record.begin() + ptrdiff_t(S.Head.size())),
+                S.Head)
+                << S.What << ": "
+                << Hex(std::span(Record).first(std::min<size_t>(Record.size(), 16)));
+        }
+        EXPECT_EQ(C.DeltaTolerance().Big, S.Big) << S.What;
+        EXPECT_EQ(C.DeltaTolerance().Small, S.Small) << S.What;
+        EXPECT_EQ(C.FullTolerance().Big, S.Big) << S.What;
+        EXPECT_EQ(C.FullTolerance().Small, S.Small) << S.What;
+    }
+}
+
 TEST(LM52, KeyFramesEveryTwentyFramesAndTheyKeepTolerances) {
     TGraphicCompress_LM52 C;
     std::vector<TBitmap> Frames;
