@@ -760,9 +760,13 @@ void SwfTestWriter::Save(const std::string& path, Compression c, int frameCount)
 namespace act {
 namespace {
 std::vector<uint8_t> Record(uint8_t code, const std::vector<uint8_t>& body) {
-    std::vector<uint8_t> out = {code, static_cast<uint8_t>(body.size()),
-                                static_cast<uint8_t>(body.size() >> 8)};
-    out.insert(out.end(), body.begin(), body.end());
+    std::vector<uint8_t> out;
+    out.reserve(body.size() + 3);
+    out.push_back(code);
+    out.push_back(static_cast<uint8_t>(body.size()));
+    out.push_back(static_cast<uint8_t>(body.size() >> 8));
+    for (uint8_t b : body)
+        out.push_back(b);
     return out;
 }
 std::vector<uint8_t> Str(const std::string& s) {

@@ -74,6 +74,9 @@ struct SwfEdge {
 struct SwfShapeGroup {
     std::vector<std::pair<int, QPainterPath>> fills; // fill style index, closed path
     std::vector<std::pair<int, QPainterPath>> lines; // line style index, open path
+    // Outlines of the scaled lines, made on first use (stroking is the costly part of
+    // drawing a line, and it does not change with the matrix).
+    mutable std::vector<QPainterPath> strokes;
 };
 
 struct SwfShape {

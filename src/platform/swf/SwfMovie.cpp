@@ -87,32 +87,53 @@ bool UnLzma(std::span<const uint8_t> in, size_t expected, std::vector<uint8_t>& 
         return false;
     }
     // The movie stores the 5 property bytes without the size field that the
-    // .lzma ("alone") format expects; rebuild that header around them.
+    // .lzma ("alone") format expects; rebuild that header around them. The
+    // dictionary never needs to be larger than the movie: a hostile file must not
+    // make the decoder reserve gigabytes for it.
     std::vector<uint8_t> alone(in.begin() + 4, in.begin() + 9);
+    uint32_t dictionary =
+        alone[1] | (alone[2] << 8) | (alone[3] << 16) | (static_cast<uint32_t>(alone[4]) << 24);
+    uint32_t needed = static_cast<uint32_t>(std::max<size_t>(expected, 4096));
+    if (dictionary > needed)
+        for (int i = 0; i < 4; ++i)
+            alone[1 + i] = static_cast<uint8_t>(needed >> (8 * i));
     uint64_t size = expected;
     for (int i = 0; i < 8; ++i)
         alone.push_back(static_cast<uint8_t>(size >> (8 * i)));
     lzma_stream ls = LZMA_STREAM_INIT;
-    if (lzma_alone_decoder(&ls, UINT64_MAX) != LZMA_OK) {
+    if (lzma_alone_decoder(&ls, (64ull << 20) + expected) != LZMA_OK) {
         reason = "cannot start the LZMA decoder";
         return false;
     }
     size_t start = out.size();
-    out.resize(start + expected);
-    ls.next_out = out.data() + start;
-    ls.avail_out = expected;
     ls.next_in = alone.data();
     ls.avail_in = alone.size();
-    lzma_ret rc = lzma_code(&ls, LZMA_RUN);
-    if (rc == LZMA_OK) {
-        ls.next_in = in.data() + LzmaPrefixBytes;
-        ls.avail_in = in.size() - LzmaPrefixBytes;
-        rc = lzma_code(&ls, LZMA_FINISH);
+    bool headerDone = false;
+    lzma_ret rc = LZMA_OK;
+    // Grow the output as data really comes out, not by what the header claims.
+    while (out.size() - start < expected) {
+        size_t chunk = std::min<size_t>(expected - (out.size() - start), 1 << 20);
+        size_t old = out.size();
+        out.resize(old + chunk);
+        ls.next_out = out.data() + old;
+        ls.avail_out = chunk;
+        if (!headerDone && ls.avail_in == 0) {
+            ls.next_in = in.data() + LzmaPrefixBytes;
+            ls.avail_in = in.size() - LzmaPrefixBytes;
+            headerDone = true;
+        }
+        rc = lzma_code(&ls, headerDone ? LZMA_FINISH : LZMA_RUN);
+        out.resize(old + (chunk - ls.avail_out));
+        if (rc == LZMA_OK && !headerDone && ls.avail_in == 0)
+            continue;
+        if (rc != LZMA_OK)
+            break;
+        if (ls.avail_out != 0 && ls.avail_in == 0 && headerDone)
+            break;
     }
-    size_t produced = expected - ls.avail_out;
+    size_t produced = out.size() - start;
     lzma_end(&ls);
-    out.resize(start + produced);
-    if (rc == LZMA_STREAM_END)
+    if (rc == LZMA_STREAM_END || (rc == LZMA_OK && produced == expected))
         return true;
     if (produced == 0) {
         reason = rc == LZMA_OPTIONS_ERROR || rc == LZMA_FORMAT_ERROR

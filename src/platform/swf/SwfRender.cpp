@@ -131,9 +131,8 @@ void SwfStage::DrawList(QPainter& p, const Instance& inst, const QTransform& m,
         QPainterPath path; // device coordinates
     };
     std::vector<Clip> clips;
-    for (const auto& [depth, obj] : inst.list) {
-        while (!clips.empty() && clips.back().until < depth)
-            clips.pop_back();
+    for (const auto& [key, obj] : inst.list) {
+        const uint16_t depth = key;
         std::erase_if(clips, [depth](const Clip& c) { return c.until < depth; });
         if (obj.clipDepth > 0) {
             clips.push_back({obj.clipDepth, ClipPath(obj, obj.matrix * m, nesting)});
@@ -331,7 +330,10 @@ void SwfStage::DrawShape(QPainter& p, const SwfShape& shape, const QTransform& m
         for (const auto& [style, path] : group.fills)
             if (style >= 0 && static_cast<size_t>(style) < shape.fills.size())
                 DrawFill(p, shape.fills[static_cast<size_t>(style)], path, m, cx);
-        for (const auto& [style, path] : group.lines) {
+        if (group.strokes.size() != group.lines.size())
+            group.strokes.assign(group.lines.size(), QPainterPath());
+        for (size_t li = 0; li < group.lines.size(); ++li) {
+            const auto& [style, path] = group.lines[li];
             if (style < 0 || static_cast<size_t>(style) >= shape.lines.size())
                 continue;
             const SwfLineStyle& line = shape.lines[static_cast<size_t>(style)];
@@ -347,13 +349,21 @@ void SwfStage::DrawShape(QPainter& p, const SwfShape& shape, const QTransform& m
             if (line.width * scale < 1.0) {
                 pen.setCosmetic(true);
                 pen.setWidthF(1.0);
-            } else {
-                pen.setWidthF(line.width);
+                p.strokePath(path, pen);
+                continue;
             }
-            pen.setCapStyle(line.cap);
-            pen.setJoinStyle(line.join);
-            pen.setMiterLimit(line.miter);
-            p.strokePath(path, pen);
+            QPainterPath& outline = group.strokes[li];
+            if (outline.isEmpty() && !path.isEmpty()) {
+                QPainterPathStroker stroker;
+                stroker.setWidth(line.width);
+                stroker.setCapStyle(line.cap);
+                stroker.setJoinStyle(line.join);
+                stroker.setMiterLimit(line.miter);
+                stroker.setCurveThreshold(1.0); // twips
+                outline = stroker.createStroke(path);
+                outline.setFillRule(Qt::WindingFill);
+            }
+            p.fillPath(outline, pen.brush());
         }
     }
 }
