@@ -4,6 +4,7 @@
 #include "core/uProgressSink.h"
 #include "settings/LMSetVideoInfoUnit.h"
 #include "settings/VideoInfoUnit.h"
+#include "sound/uDistillFolderLock.h"
 #include "sound/uDistillSound.h"
 
 #include <QCoreApplication>
@@ -195,6 +196,8 @@ void TBatchDistillVideoFileFrame::ExtractFrames() {
     ChunkFolder = ImageFolder;
     ChunkFolders.clear();
     LastBatchErrors.clear();
+    // The job and batch files have fixed names: one extraction at a time writes them.
+    TDistillFolderLock lock(DistillFolder, "frames");
     for (size_t i = 0; i < ranges.size() && !Cancelled_; ++i) {
         if (chunked) {
             ChunkFolder = EnsureFolder(ImageFolder + std::to_string(i) + "/");

@@ -1,5 +1,7 @@
 #include "sound/uDistillSound.h"
 
+#include "sound/uDistillFolderLock.h"
+
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
@@ -225,6 +227,12 @@ void TDistillSound::Cleanup() {
 }
 
 std::string TDistillSound::Distill() {
+    // The intermediate names are fixed, so one extraction at a time uses the folder.
+    TDistillFolderLock lock(DistillFolder, "sound");
+    return DistillHoldingLock();
+}
+
+std::string TDistillSound::DistillHoldingLock() {
     LastError.clear();
     NoSoundTrack = false;
     if (!existsFile(SourceFile)) {
@@ -277,7 +285,8 @@ std::string TDistillSound::Distill() {
 
 bool TDistillSound::DistillToMP3(const std::string& File) {
     SourceFile = File;
-    std::string result = Distill();
+    TDistillFolderLock lock(DistillFolder, "sound");
+    std::string result = DistillHoldingLock();
     std::string target = besideMp3(File);
     if (result.empty())
         return false;

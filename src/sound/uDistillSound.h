@@ -76,6 +76,7 @@ public:
     static bool HasSoundTrack(const std::string& File);
 
 private:
+    std::string DistillHoldingLock();
     void SetNames();
     void InstallLibrary();
     std::string CallLibrary(bool Tolerant, const std::string& Target);
