@@ -1,7 +1,8 @@
-// omm swf FILE.swf: what a Flash movie holds (header and tag counts), and its frames
-// as PNG pictures drawn by our own player.
+// omm swf FILE.swf: what a Flash movie holds (header and tag counts), its frames as
+// PNG pictures drawn by our own player, and its whole mixed sound as a WAV file.
 
 #include "CommandRegistry.h"
+#include "platform/audio/SwfSoundRender.h"
 #include "platform/swf/SwfMovie.h"
 #include "platform/swf/SwfPlayer.h"
 
@@ -136,10 +137,10 @@ int WriteFrames(const std::shared_ptr<const SwfMovie>& movie, int first, int las
 }
 
 int RunSwf(const std::vector<std::string>& args) {
-    std::string file, frames, outDir;
+    std::string file, frames, outDir, audio;
     for (size_t i = 0; i < args.size();) {
         if (takeOption(args, i, "--frames", frames) || takeOption(args, i, "-o", outDir) ||
-            takeOption(args, i, "--output", outDir))
+            takeOption(args, i, "--output", outDir) || takeOption(args, i, "--audio", audio))
             continue;
         if (args[i].rfind("-", 0) == 0 && args[i] != "-")
             throw UsageError{"unknown option " + args[i] + " for swf"};
@@ -148,7 +149,8 @@ int RunSwf(const std::vector<std::string>& args) {
         file = args[i++];
     }
     if (file.empty())
-        throw UsageError{"swf needs a movie (omm swf FILE.swf [--frames A-B -o DIR])"};
+        throw UsageError{
+            "swf needs a movie (omm swf FILE.swf [--frames A-B -o DIR] [--audio OUT.wav])"};
     int first = 0, last = 0;
     if (!frames.empty() && !ParseRange(frames, first, last))
         throw UsageError{"--frames takes A-B with 0 <= A <= B (frames are numbered from 0), not '" +
@@ -164,19 +166,32 @@ int RunSwf(const std::vector<std::string>& args) {
         std::cerr << "omm: " << error << "\n";
         return ExitFailed;
     }
-    if (frames.empty()) {
+    if (frames.empty() && audio.empty()) {
         PrintInfo(*movie);
         return ExitOk;
     }
     if (!movie->Warning().empty())
         std::cerr << "omm: " << file << ": " << movie->Warning() << "\n";
-    return WriteFrames(movie, first, last, outDir);
+    if (!frames.empty()) {
+        int status = WriteFrames(movie, first, last, outDir);
+        if (status != ExitOk)
+            return status;
+    }
+    if (!audio.empty()) {
+        if (!RenderMovieSound(file, audio, error)) {
+            std::cerr << "omm: " << error << "\n";
+            return ExitFailed;
+        }
+        std::cout << "Wrote the movie's sound to " << audio << "\n";
+    }
+    return ExitOk;
 }
 
-const OmmCommand swfCommand{{"swf",
-                             "swf FILE.swf [--frames A-B -o DIR]  show a Flash movie's header and "
-                             "tags, or draw its frames as PNG",
-                             RunSwf}};
+const OmmCommand swfCommand{
+    {"swf",
+     "swf FILE.swf [--frames A-B -o DIR] [--audio OUT.wav]  show a Flash movie's header and "
+     "tags, or draw its frames as PNG",
+     RunSwf}};
 
 } // namespace
 } // namespace omm::cli

@@ -129,3 +129,24 @@ TEST(SwfCli, BadUseAndBadFiles) {
         EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
     }
 }
+
+TEST(SwfCli, WritesTheMovieSoundAsWav) {
+    TempDir dir;
+    std::string movie = (dir / "movie.swf").string();
+    ASSERT_TRUE(
+        ffmpeg({"-f", "lavfi", "-i", "testsrc=size=240x120:rate=12", "-f", "lavfi", "-i", "sine",
+                "-t", "2", "-c:v", "mjpeg", "-c:a", "libmp3lame", "-ar", "22050", movie}));
+    std::string wav = (dir / "sound.wav").string();
+    auto r = run(Omm(), {"swf", movie, "--audio", wav});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    auto bytes = omm::test::readFile(wav);
+    ASSERT_GT(bytes.size(), 44u);
+    EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + 4), "RIFF");
+    EXPECT_EQ(std::string(bytes.begin() + 8, bytes.begin() + 12), "WAVE");
+    // Two seconds of 44100 Hz 16-bit stereo, give or take a frame of the movie.
+    double seconds = (bytes.size() - 44) / (44100.0 * 4);
+    EXPECT_NEAR(seconds, 2.0, 0.1);
+    auto bad = run(Omm(), {"swf", movie, "--audio", (dir / "no" / "such" / "folder.wav").string()});
+    EXPECT_EQ(bad.exitCode, 1);
+    EXPECT_NE(bad.err.find("folder.wav"), std::string::npos) << bad.err;
+}
