@@ -237,3 +237,39 @@ TEST(AudioMixer, RealTimeClockRunsWithoutADevice) {
     EXPECT_NEAR(static_cast<double>(frames) / 44100.0, mixedSeconds, 0.02)
         << "the capture hears everything mixed while it was open";
 }
+
+TEST(AudioMixer, LongSoundPlaysFromAFrameConvertingAsItGoes) {
+    // One second at 22050 Hz mono: the first half at 1000, the second at 2000.
+    auto sound = std::make_shared<PcmBuffer>();
+    sound->format = {22050, 1};
+    sound->samples.assign(22050, 1000);
+    std::fill(sound->samples.begin() + 11025, sound->samples.end(), int16_t{2000});
+    {
+        ManualMix m;
+        const auto id = m.mixer.playFrom(sound, 11025);
+        ASSERT_NE(id, 0u);
+        m.mixer.advance(30000);
+        EXPECT_EQ(m.left(1000), 2000);
+        EXPECT_EQ(m.right(1000), 2000);
+        const auto [first, last] = omm::test::soundSpan(m.got, 2);
+        EXPECT_NEAR(last - first, 22050, 50) << "half a second at the mix rate";
+        EXPECT_FALSE(m.mixer.isPlaying(id));
+    }
+    {
+        ManualMix m;
+        const auto id = m.mixer.playFrom(sound, 0);
+        m.mixer.advance(1000);
+        m.mixer.endAt(id, 5512); // a quarter of a second into the sound
+        m.mixer.advance(30000);
+        const auto [first, last] = omm::test::soundSpan(m.got, 2, 500);
+        EXPECT_NEAR(last - first, 11025, 50);
+        EXPECT_EQ(m.mixer.voiceCount(), 0u);
+    }
+    {
+        ManualMix m;
+        EXPECT_EQ(m.mixer.playFrom(sound, 22050), 0u) << "past the end: nothing to play";
+        m.mixer.playFrom(sound, 0, 42);
+        m.mixer.stopOwner(42);
+        EXPECT_EQ(m.mixer.voiceCount(), 0u);
+    }
+}

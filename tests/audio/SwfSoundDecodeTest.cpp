@@ -260,15 +260,17 @@ TEST(SwfStreamTrack, PlacesEachFramesBlockOnItsFrameAndFillsGaps) {
     const auto track = SwfMovieSound::BuildStreamTrack(head, 10.0, blocks, error);
     ASSERT_FALSE(track.empty()) << error;
     ASSERT_EQ(track.frameStart.size(), 10u);
+    EXPECT_EQ(track.pcm->format, (PcmFormat{11025, 1})) << "kept at its own format";
     for (size_t f = 0; f < 10; ++f) {
-        EXPECT_NEAR(static_cast<double>(track.frameStart[f]), 4410.0 * static_cast<double>(f), 10)
+        EXPECT_NEAR(static_cast<double>(track.frameStart[f]), 1102.5 * static_cast<double>(f), 3)
             << f;
     }
     const auto& pcm = track.pcm->samples;
-    auto at = [&](size_t frame) { return pcm.at(frame * 2); };
-    EXPECT_NEAR(at(track.frameStart[2] + 2000), 3000, 30);
-    EXPECT_NEAR(at(4410 * 5), 0, 30); // the gap is silent
-    EXPECT_NEAR(at(track.frameStart[8] + 2000), 9000, 30);
+    EXPECT_EQ(pcm.at(track.frameStart[2] + 500), 3000);
+    EXPECT_EQ(pcm.at(track.frameStart[3] + 1101), 4000);
+    EXPECT_EQ(pcm.at(1102 * 5), 0) << "the gap is silent";
+    EXPECT_EQ(pcm.at(track.frameStart[7]), 8000) << "the block after the gap starts on its frame";
+    EXPECT_EQ(pcm.at(track.frameStart[8] + 500), 9000);
 }
 
 // Movies are untrusted: arbitrary bytes in any sound record must decode to a bounded

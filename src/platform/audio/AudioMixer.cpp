@@ -90,6 +90,64 @@ struct AudioMixer::ClipVoice {
 };
 
 // ---------------------------------------------------------------------------------------
+// Long sounds converted as they play
+
+struct AudioMixer::SourceVoice {
+    static constexpr size_t ChunkFrames = 1024; // of the source, per conversion step
+
+    std::shared_ptr<const PcmBuffer> sound;
+    std::unique_ptr<PcmConverter> converter;
+    uint64_t owner = 0;
+    size_t startFrame = 0;       // of the source
+    size_t next = 0;             // next source frame to convert
+    size_t end = 0;              // source frame to stop converting at
+    uint64_t mixed = 0;          // mix frames played
+    uint64_t limit = UINT64_MAX; // mix frames to play at most
+    bool flushed = false;
+    std::vector<int16_t> ready;
+    size_t readPos = 0; // in samples
+
+    size_t readyFrames() const { return (ready.size() - readPos) / Channels; }
+    bool done() const { return mixed >= limit || (flushed && readyFrames() == 0); }
+
+    void fill(size_t frames) {
+        if (readPos > 0 && readPos * 2 >= ready.size()) {
+            ready.erase(ready.begin(), ready.begin() + static_cast<std::ptrdiff_t>(readPos));
+            readPos = 0;
+        }
+        const size_t channels = static_cast<size_t>(sound->format.channels);
+        while (readyFrames() < frames && !flushed) {
+            if (next < end) {
+                const size_t n = std::min(ChunkFrames, end - next);
+                converter->convert(sound->samples.data() + next * channels, n, ready);
+                next += n;
+            } else {
+                converter->flush(ready);
+                flushed = true;
+            }
+        }
+    }
+
+    void mixInto(int32_t* mix, size_t frames) {
+        fill(frames);
+        const uint64_t allowed = limit - mixed;
+        const size_t n =
+            static_cast<size_t>(std::min<uint64_t>(std::min(frames, readyFrames()), allowed));
+        const int16_t* src = ready.data() + readPos;
+        for (size_t i = 0; i < n * Channels; ++i)
+            mix[i] += src[i];
+        readPos += n * Channels;
+        mixed += n;
+    }
+
+    // Mix frames that correspond to `frames` frames of the source.
+    uint64_t toMix(size_t frames) const {
+        return static_cast<uint64_t>(static_cast<double>(frames) * MixFormat.sampleRate /
+                                     sound->format.sampleRate);
+    }
+};
+
+// ---------------------------------------------------------------------------------------
 // Fed voices
 
 StreamVoice::StreamVoice(PcmFormat format, uint64_t owner)
@@ -227,6 +285,23 @@ AudioMixer::VoiceId AudioMixer::play(std::shared_ptr<const PcmBuffer> sound, Voi
     return id;
 }
 
+AudioMixer::VoiceId AudioMixer::playFrom(std::shared_ptr<const PcmBuffer> sound, size_t fromFrame,
+                                         uint64_t owner) {
+    if (!sound || fromFrame >= sound->frames())
+        return 0;
+    auto voice = std::make_unique<SourceVoice>();
+    voice->converter = std::make_unique<PcmConverter>(sound->format, MixFormat);
+    voice->owner = owner;
+    voice->startFrame = fromFrame;
+    voice->next = fromFrame;
+    voice->end = sound->frames();
+    voice->sound = std::move(sound);
+    std::lock_guard lock(voiceMutex_);
+    const VoiceId id = nextVoice_++;
+    sources_.emplace(id, std::move(voice));
+    return id;
+}
+
 std::shared_ptr<StreamVoice> AudioMixer::openStream(PcmFormat format, uint64_t owner) {
     auto voice = std::make_shared<StreamVoice>(format, owner);
     std::lock_guard lock(voiceMutex_);
@@ -237,10 +312,19 @@ std::shared_ptr<StreamVoice> AudioMixer::openStream(PcmFormat format, uint64_t o
 void AudioMixer::stop(VoiceId voice) {
     std::lock_guard lock(voiceMutex_);
     clips_.erase(voice);
+    sources_.erase(voice);
 }
 
 void AudioMixer::endAt(VoiceId voice, size_t outFrame) {
     std::lock_guard lock(voiceMutex_);
+    if (auto src = sources_.find(voice); src != sources_.end()) {
+        SourceVoice& v = *src->second;
+        const size_t stopAt = std::max(outFrame, v.startFrame);
+        v.limit = std::min(v.limit, v.toMix(stopAt - v.startFrame));
+        if (v.done())
+            sources_.erase(src);
+        return;
+    }
     auto it = clips_.find(voice);
     if (it == clips_.end())
         return;
@@ -257,13 +341,15 @@ void AudioMixer::stopOwner(uint64_t owner, int sound) {
         return entry.second->options.owner == owner &&
                (sound < 0 || entry.second->options.sound == sound);
     });
-    if (sound < 0)
+    if (sound < 0) {
+        std::erase_if(sources_, [&](const auto& entry) { return entry.second->owner == owner; });
         std::erase_if(streams_, [&](const auto& s) { return s->owner() == owner; });
+    }
 }
 
 bool AudioMixer::isPlaying(VoiceId voice) const {
     std::lock_guard lock(voiceMutex_);
-    return clips_.count(voice) != 0;
+    return clips_.count(voice) != 0 || sources_.count(voice) != 0;
 }
 
 bool AudioMixer::isSoundPlaying(uint64_t owner, int sound) const {
@@ -275,7 +361,7 @@ bool AudioMixer::isSoundPlaying(uint64_t owner, int sound) const {
 
 size_t AudioMixer::voiceCount() const {
     std::lock_guard lock(voiceMutex_);
-    return clips_.size() + streams_.size();
+    return clips_.size() + sources_.size() + streams_.size();
 }
 
 void AudioMixer::mixBlock(size_t frames, std::vector<int16_t>& out) {
@@ -290,6 +376,10 @@ void AudioMixer::mixBlock(size_t frames, std::vector<int16_t>& out) {
             voice.mixInto(accumulator_.data() + offset * Channels, frames - offset);
         }
         it = voice.done() ? clips_.erase(it) : std::next(it);
+    }
+    for (auto it = sources_.begin(); it != sources_.end();) {
+        it->second->mixInto(accumulator_.data(), frames);
+        it = it->second->done() ? sources_.erase(it) : std::next(it);
     }
     std::erase_if(streams_,
                   [&](const auto& s) { return !s->mixInto(accumulator_.data(), frames); });

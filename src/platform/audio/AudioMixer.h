@@ -109,13 +109,18 @@ public:
 
     // Plays a whole sound; it is converted to MixFormat first unless it already is.
     VoiceId play(std::shared_ptr<const PcmBuffer> sound, VoiceOptions options = {});
+    // Plays a long sound from frame `fromFrame` of its own, converting it to MixFormat a
+    // little at a time as it plays instead of holding a converted copy (stream sound of a
+    // long movie). Stopped and queried like any voice.
+    VoiceId playFrom(std::shared_ptr<const PcmBuffer> sound, size_t fromFrame, uint64_t owner = 0);
     // Adds a fed voice; the mixer keeps it until it has finished and played out, or until
     // stopped.
     std::shared_ptr<StreamVoice> openStream(PcmFormat format, uint64_t owner = 0);
 
     void stop(VoiceId voice);
-    // Lets a whole-sound voice play on only up to frame `outFrame` of its sound (never
-    // past its current out point), then end without further loops.
+    // Lets a voice play on only up to frame `outFrame` of its sound, counted in the
+    // sound's own format (never past its current out point), then end without further
+    // loops.
     void endAt(VoiceId voice, size_t outFrame);
     // Stops the voices of `owner`; with sound >= 0 only those of that sound.
     void stopOwner(uint64_t owner, int sound = -1);
@@ -144,6 +149,7 @@ public:
 
 private:
     struct ClipVoice;
+    struct SourceVoice;
     struct Capture;
 
     void mixBlock(size_t frames, std::vector<int16_t>& out);
@@ -154,6 +160,7 @@ private:
     Options options_;
     mutable std::mutex voiceMutex_;
     std::map<VoiceId, std::unique_ptr<ClipVoice>> clips_;
+    std::map<VoiceId, std::unique_ptr<SourceVoice>> sources_;
     std::vector<std::shared_ptr<StreamVoice>> streams_;
     VoiceId nextVoice_ = 1;
 

@@ -203,21 +203,18 @@ SwfStreamTrack SwfMovieSound::BuildStreamTrack(
     if (head.stream.codec == SwfSoundCodec::Mp3 && head.latencySeek > 0)
         skip = std::min(static_cast<size_t>(head.latencySeek),
                         pcm.size() / static_cast<size_t>(format.channels));
-    PcmBuffer source;
-    source.format = format;
-    source.samples.assign(pcm.begin() + static_cast<std::ptrdiff_t>(skip * format.channels),
-                          pcm.end());
-    auto mixed = std::make_shared<PcmBuffer>(convertBuffer(source, MixFormat));
-    const double scale = static_cast<double>(MixFormat.sampleRate) / format.sampleRate;
+    auto source = std::make_shared<PcmBuffer>();
+    source->format = format;
+    source->samples.assign(pcm.begin() + static_cast<std::ptrdiff_t>(skip * format.channels),
+                           pcm.end());
     track.frameStart.resize(blocksPerFrame.size());
     for (size_t f = 0; f < blocksPerFrame.size(); ++f) {
         double at = placed[f] != SIZE_MAX ? static_cast<double>(placed[f])
                                           : static_cast<double>(f) / frameRate * format.sampleRate;
         at = std::max(0.0, at - static_cast<double>(skip));
-        track.frameStart[f] =
-            std::min(static_cast<size_t>(std::llround(at * scale)), mixed->frames());
+        track.frameStart[f] = std::min(static_cast<size_t>(std::llround(at)), source->frames());
     }
-    track.pcm = std::move(mixed);
+    track.pcm = std::move(source);
     return track;
 }
 

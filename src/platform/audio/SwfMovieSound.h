@@ -1,8 +1,8 @@
 #pragma once
-// The sounds of one loaded Flash movie, decoded once and kept at the mixer's format:
-// the event sounds of its DefineSound tags and the stream sound of each timeline (the
-// main timeline and every sprite), laid out so that the sound of frame N begins where
-// the timeline reaches frame N.
+// The sounds of one loaded Flash movie, decoded once: the event sounds of its
+// DefineSound tags (kept at the mixer's format, they are short and replayed often) and
+// the stream sound of each timeline (the main timeline and every sprite), laid out so
+// that the sound of frame N begins where the timeline reaches frame N.
 //
 // Decoding happens on first use of a sound and is remembered. Not thread-safe: the
 // player's thread owns it.
@@ -23,10 +23,12 @@ struct SwfTimeline;
 
 namespace omm::audio {
 
-// A timeline's stream sound as one continuous buffer at MixFormat.
+// A timeline's stream sound as one continuous buffer, kept at its decoded format (a long
+// movie's sound at the mixer's format would take several times the memory; the mixer
+// converts it as it plays).
 struct SwfStreamTrack {
     std::shared_ptr<const PcmBuffer> pcm;
-    // frameStart[f]: mix frame in pcm where the sound of timeline frame f begins.
+    // frameStart[f]: frame of pcm where the sound of timeline frame f begins.
     std::vector<size_t> frameStart;
     bool empty() const { return !pcm || pcm->frames() == 0; }
 };

@@ -3,7 +3,7 @@
 #include "platform/swf/SwfPlayer.h"
 
 #include <algorithm>
-#include <cstdlib>
+#include <cmath>
 
 namespace omm::audio {
 
@@ -169,25 +169,24 @@ void SwfSoundPlayback::FeedStream(const swf::SwfSoundEvent& event) {
     bool restart = state.voice == 0 || !mixer_.isPlaying(state.voice) || !event.sequential ||
                    state.lastFrame + 1 != event.timelineFrame;
     if (!restart) {
-        const int64_t playedTo =
-            static_cast<int64_t>(state.startOffset) + (mixer_.position() - state.startedAt);
+        const double trackRate = track->pcm->format.sampleRate;
+        const double playedTo = static_cast<double>(state.startOffset) +
+                                static_cast<double>(mixer_.position() - state.startedAt) *
+                                    trackRate / MixFormat.sampleRate;
         double rate = player_.FrameRate();
         if (rate <= 0)
             rate = 12;
-        const double frameLength = MixFormat.sampleRate / rate;
-        restart = std::llabs(playedTo - static_cast<int64_t>(wanted)) >
-                  static_cast<int64_t>(frameLength * StreamDriftFrames);
+        const double frameLength = trackRate / rate;
+        restart =
+            std::abs(playedTo - static_cast<double>(wanted)) > frameLength * StreamDriftFrames;
     }
     state.lastFrame = event.timelineFrame;
     if (!restart)
         return;
     mixer_.stop(state.voice);
-    VoiceOptions options;
-    options.owner = owner_;
-    options.inFrame = wanted;
     state.startOffset = wanted;
     state.startedAt = mixer_.position();
-    state.voice = mixer_.play(track->pcm, std::move(options));
+    state.voice = mixer_.playFrom(track->pcm, wanted, owner_);
 }
 
 } // namespace omm::audio
