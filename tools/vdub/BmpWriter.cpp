@@ -62,3 +62,115 @@ bool BmpWriter::Save(const std::string& path) const {
 }
 
 } // namespace vdub
+
+#include <cstring>
+
+namespace vdub {
+
+BitmapQueue::BitmapQueue(int width, int height, size_t buffers) {
+    for (size_t i = 0; i < std::max<size_t>(buffers, 2); ++i)
+        slots_.push_back(std::make_unique<Slot>(Slot{BmpWriter(width, height), 0}));
+    thread_ = std::thread([this] { run(); });
+}
+
+BitmapQueue::~BitmapQueue() {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        stop_ = true;
+    }
+    changed_.notify_all();
+    thread_.join();
+}
+
+BmpWriter& BitmapQueue::BeginPaint() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    for (;;) {
+        for (size_t i = 0; i < slots_.size(); ++i) {
+            if (slots_[i]->pending == 0 && i != last_) {
+                painting_ = i;
+                return slots_[i]->writer;
+            }
+        }
+        changed_.wait(lock);
+    }
+}
+
+bool BitmapQueue::enqueue(size_t buffer, const std::string& path) {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (!error_.empty())
+            return false;
+        ++slots_[buffer]->pending;
+        queue_.emplace_back(buffer, path);
+    }
+    changed_.notify_all();
+    return true;
+}
+
+bool BitmapQueue::Submit(const std::string& path) {
+    size_t buffer;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        buffer = painting_;
+        last_ = painting_;
+        painting_ = SIZE_MAX;
+    }
+    return buffer != SIZE_MAX && enqueue(buffer, path);
+}
+
+bool BitmapQueue::Repeat(const std::string& path) {
+    size_t buffer;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        buffer = last_;
+    }
+    return buffer != SIZE_MAX && enqueue(buffer, path);
+}
+
+bool BitmapQueue::Finish() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait(lock, [this] {
+        if (!queue_.empty())
+            return false;
+        for (const auto& s : slots_)
+            if (s->pending > 0)
+                return false;
+        return true;
+    });
+    return error_.empty();
+}
+
+std::string BitmapQueue::Error() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return error_;
+}
+
+int64_t BitmapQueue::Written() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return written_;
+}
+
+void BitmapQueue::run() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    for (;;) {
+        changed_.wait(lock, [this] { return stop_ || !queue_.empty(); });
+        if (queue_.empty())
+            return; // stopping with nothing left
+        auto [buffer, path] = std::move(queue_.front());
+        queue_.pop_front();
+        bool failed = !error_.empty();
+        lock.unlock();
+        // A failure drops the rest of the queue: the first reason is the one reported.
+        bool ok = failed || slots_[buffer]->writer.Save(path);
+        int savedErrno = errno;
+        lock.lock();
+        if (!ok && error_.empty())
+            error_ = "cannot write " + path + " (" + std::strerror(savedErrno) + ")";
+        else if (ok && !failed)
+            ++written_;
+        --slots_[buffer]->pending;
+        changed_.notify_all();
+    }
+}
+
+} // namespace vdub

@@ -67,6 +67,11 @@ public:
         if (!open())
             return result_;
         decodeAll();
+        if (bitmaps_) {
+            if (!bitmaps_->Finish() && result_.Error.empty())
+                fail(bitmaps_->Error());
+            result_.FramesWritten = bitmaps_->Written();
+        }
         if (result_.FramesWritten == 0 && result_.Error.empty())
             result_.Error = job_.Source + ": no frame of the range could be decoded";
         return result_;
@@ -146,7 +151,7 @@ private:
             if (av_seek_frame(format_.get(), streamIndex_, target, AVSEEK_FLAG_BACKWARD) >= 0)
                 avcodec_flush_buffers(codec_.get());
         }
-        bmp_ = std::make_unique<BmpWriter>(codec_->width, codec_->height);
+        bitmaps_ = std::make_unique<BitmapQueue>(codec_->width, codec_->height);
         return true;
     }
 
@@ -171,17 +176,20 @@ private:
             if (!sws_)
                 return fail("its pictures cannot be converted to 24-bit colour");
         }
-        uint8_t* dst[4] = {bmp_->TopRow(), nullptr, nullptr, nullptr};
-        int dstStride[4] = {bmp_->TopRowStride(), 0, 0, 0};
+        BmpWriter& bmp = bitmaps_->BeginPaint();
+        uint8_t* dst[4] = {bmp.TopRow(), nullptr, nullptr, nullptr};
+        int dstStride[4] = {bmp.TopRowStride(), 0, 0, 0};
         sws_scale(sws_.get(), frame->data, frame->linesize, 0, frame->height, dst, dstStride);
         return true;
     }
 
-    bool save(int64_t number) {
+    // Queues the picture just painted (Fresh) or the last one again under frame number's
+    // name; false when an earlier write failed.
+    bool save(int64_t number, bool fresh) {
         const std::string& name = namer_(number - firstFrame_);
-        if (!bmp_->Save(name))
-            return fail("cannot write " + name + " (" + std::strerror(errno) + ")");
-        ++result_.FramesWritten;
+        bool ok = fresh ? bitmaps_->Submit(name) : bitmaps_->Repeat(name);
+        if (!ok)
+            return fail(bitmaps_->Error());
         return true;
     }
 
@@ -199,23 +207,21 @@ private:
         int64_t fillFrom = std::max(lastNumber_ + 1, firstFrame_);
         if (haveImage_) {
             for (int64_t n = fillFrom; n < number && n < endFrame_; ++n)
-                if (!save(n))
+                if (!save(n, false))
                     return false;
+            fillFrom = number;
         }
         if (number >= endFrame_)
             return false;
         if (!convert(frame))
             return false;
         haveImage_ = true;
-        if (!haveImageWritten_) {
-            // Missing frames at the start of the range take the first picture.
-            for (int64_t n = fillFrom; n < number; ++n)
-                if (!save(n))
-                    return false;
-            haveImageWritten_ = true;
-        }
-        if (!save(number))
+        // Missing frames at the start of the range take the first picture.
+        if (!save(fillFrom, true))
             return false;
+        for (int64_t n = fillFrom + 1; n <= number; ++n)
+            if (!save(n, false))
+                return false;
         lastNumber_ = number;
         return true;
     }
@@ -275,7 +281,7 @@ private:
     std::unique_ptr<AVFrame, FrameCloser> frame_;
     std::unique_ptr<AVPacket, PacketCloser> packet_;
     std::unique_ptr<SwsContext, SwsCloser> sws_;
-    std::unique_ptr<BmpWriter> bmp_;
+    std::unique_ptr<BitmapQueue> bitmaps_;
     AVStream* stream_ = nullptr;
     int streamIndex_ = -1;
     double fps_ = 0;
@@ -284,7 +290,6 @@ private:
     int64_t endFrame_ = 0;
     int64_t lastNumber_ = -1;
     bool haveImage_ = false;
-    bool haveImageWritten_ = false;
     int swsWidth_ = 0, swsHeight_ = 0, swsFormat_ = -1;
 };
 
