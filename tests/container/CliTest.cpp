@@ -24,9 +24,18 @@ fs::path MakeVideo(const TempDir& Dir, const std::string& Model, int Count) {
     return out;
 }
 
+// The command-line tests need the omm program of this build.
+class Omm : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(fs::exists(builtProgram("omm")))
+            << builtProgram("omm") << " is missing: build the omm target first";
+    }
+};
+
 } // namespace
 
-TEST(OmmInspect, PrintsTheHeadTablesAndRecords) {
+TEST_F(Omm, InspectPrintsTheHeadTablesAndRecords) {
     TempDir dir;
     const fs::path video = MakeVideo(dir, "LM63", 25);
     const RunResult r = run(builtProgram("omm").string(), {"inspect", video.string()});
@@ -39,7 +48,7 @@ TEST(OmmInspect, PrintsTheHeadTablesAndRecords) {
         EXPECT_NE(r.out.find(text), std::string::npos) << "missing: " << text << "\n" << r.out;
 }
 
-TEST(OmmInspect, NamesTheOffsetOfADamagedFile) {
+TEST_F(Omm, InspectNamesTheOffsetOfADamagedFile) {
     TempDir dir;
     const fs::path video = MakeVideo(dir, "LM41", 10);
     auto bytes = ReadBytes(video);
@@ -50,12 +59,12 @@ TEST(OmmInspect, NamesTheOffsetOfADamagedFile) {
     EXPECT_NE(r.err.find(video.string() + ": offset 12"), std::string::npos) << r.err;
 }
 
-TEST(OmmInspect, WantsOneFile) {
+TEST_F(Omm, InspectWantsOneFile) {
     const RunResult r = run(builtProgram("omm").string(), {"inspect"});
     EXPECT_EQ(r.exitCode, 2);
 }
 
-TEST(OmmDecode, WritesEveryFrameAsASortablePng) {
+TEST_F(Omm, DecodeWritesEveryFrameAsASortablePng) {
     TempDir dir;
     const fs::path video = MakeVideo(dir, "LM52", 31);
     const RunResult r =
@@ -73,7 +82,7 @@ TEST(OmmDecode, WritesEveryFrameAsASortablePng) {
     EXPECT_EQ(image.height(), 112);
 }
 
-TEST(OmmDecode, UsageAndFailures) {
+TEST_F(Omm, DecodeUsageAndFailures) {
     EXPECT_EQ(run(builtProgram("omm").string(), {"decode", "x.omv"}).exitCode, 2);
     TempDir dir;
     writeText(dir / "x.omv", "not a video");
