@@ -4,43 +4,66 @@
 
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <gtest/gtest.h>
 #include <iterator>
+#include <unistd.h>
 
 namespace omm::test {
 
-namespace {
-
-TempDir& SharedFolder() {
-    static TempDir dir;
-    return dir;
+static std::string FrameName(int Index) {
+    char name[32];
+    std::snprintf(name, sizeof name, "%06d.bmp", Index + 1);
+    return name;
 }
 
-} // namespace
+// Fixtures are kept beside the test program between runs (CTest starts one process per
+// test); each is made under a private name and renamed into place, so processes running
+// side by side never see half a fixture.
+static std::filesystem::path
+MakeOnce(const std::string& Name, const std::string& LastFile,
+         const std::function<void(const std::filesystem::path&)>& Make) {
+    namespace fs = std::filesystem;
+    const fs::path base = OMM_CONTAINER_FIXTURES;
+    const fs::path target = base / Name;
+    std::error_code ec;
+    if (fs::exists(target / LastFile, ec))
+        return target;
+    fs::create_directories(base, ec);
+    const fs::path partial = base / (Name + ".part-" + std::to_string(::getpid()));
+    fs::remove_all(partial, ec);
+    Make(partial);
+    if (!fs::exists(partial / LastFile, ec))
+        return partial; // the maker failed the test already; never keep half a fixture
+    fs::rename(partial, target, ec);
+    if (ec) // another process was first
+        fs::remove_all(partial, ec);
+    return target;
+}
 
 const std::filesystem::path& FrameFolder() {
-    static const std::filesystem::path folder = [] {
-        auto path = SharedFolder() / "frames";
-        std::filesystem::create_directories(path);
-        ffmpeg({"-f", "lavfi", "-i", "testsrc=size=320x240:rate=10", "-frames:v",
-                std::to_string(FrameFixtureCount), (path / "%06d.bmp").string()});
-        return path;
-    }();
+    static const std::filesystem::path folder =
+        MakeOnce("frames-" + std::to_string(FrameFixtureCount), FrameName(FrameFixtureCount - 1),
+                 [](const auto& path) {
+                     std::filesystem::create_directories(path);
+                     ffmpeg({"-f", "lavfi", "-i", "testsrc=size=320x240:rate=10", "-frames:v",
+                             std::to_string(FrameFixtureCount), (path / "%06d.bmp").string()});
+                 });
     return folder;
 }
 
 std::filesystem::path FrameFile(int Index) {
-    char name[32];
-    std::snprintf(name, sizeof name, "%06d.bmp", Index + 1);
-    return FrameFolder() / name;
+    return FrameFolder() / FrameName(Index);
 }
 
 const std::filesystem::path& Mp3Fixture() {
     static const std::filesystem::path file = [] {
-        auto path = SharedFolder() / "sine.mp3";
-        ffmpeg({"-f", "lavfi", "-i", "sine=frequency=440:duration=3", "-ac", "2", "-ar", "22050",
-                "-b:a", "48k", path.string()});
-        return path;
+        const auto folder = MakeOnce("sine", "sine.mp3", [](const auto& path) {
+            std::filesystem::create_directories(path);
+            ffmpeg({"-f", "lavfi", "-i", "sine=frequency=440:duration=3", "-ac", "2", "-ar",
+                    "22050", "-b:a", "48k", (path / "sine.mp3").string()});
+        });
+        return folder / "sine.mp3";
     }();
     return file;
 }
