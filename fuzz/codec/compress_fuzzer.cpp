@@ -6,7 +6,10 @@
 //   LM41  key and full frames show every pixel's grey level (the odd last pixel keeps
 //         what was shown), delta frames change exactly the pixels whose level changed
 //         against the previous source picture, unchanged frames change nothing;
-//   LM52  key frames show every pixel's colour word.
+//   LM52  key frames show every pixel's colour word; full frames show runs that keep the
+//         colour of their first pixel while the following pixels stay similar to it;
+//         delta frames change exactly the pixels that are not similar to the previous
+//         source picture; all under the tolerances in use for that frame.
 
 #include <algorithm>
 #include <cstdint>
@@ -58,16 +61,37 @@ void CheckLM41(const TBitmap& Shown, TBitmap& Expected, const TBitmap* PrevSourc
         Fail();
 }
 
-void CheckLM52Key(const TBitmap& Shown, const TBitmap& Source) {
+void PutWord(uint8_t* P, uint16_t Word) {
+    P[0] = Widen5(Word & 31);
+    P[1] = Widen5((Word >> 6) & 31);
+    P[2] = Widen5(Word >> 11);
+}
+
+uint16_t WordOf(const uint8_t* P) {
+    return TGraphicCompress_LM52::ColourWord(P[0], P[1], P[2]);
+}
+
+void CheckLM52(const TBitmap& Shown, TBitmap& Expected, const TBitmap* PrevSource,
+               const TBitmap& Source, const TDecodedFrame& Frame,
+               TGraphicCompress_LM52::TTolerance Tolerance) {
     const size_t Count = size_t(Source.Width()) * size_t(Source.Height());
+    const uint8_t* Reference = Source.Data();
     for (size_t N = 0; N < Count; ++N) {
         const uint8_t* S = Source.Data() + N * 3;
-        const uint16_t Word = TGraphicCompress_LM52::ColourWord(S[0], S[1], S[2]);
-        const uint8_t* D = Shown.Data() + N * 3;
-        if (D[0] != Widen5(Word & 31) || D[1] != Widen5((Word >> 6) & 31) ||
-            D[2] != Widen5(Word >> 11))
-            Fail();
+        uint8_t* E = Expected.Data() + N * 3;
+        if (Frame.Type == TFrameType::Key) {
+            PutWord(E, WordOf(S));
+        } else if (Frame.Type == TFrameType::Full) {
+            if (!TGraphicCompress_LM52::Similar(S, Reference, Tolerance))
+                Reference = S;
+            PutWord(E, WordOf(Reference));
+        } else if (!Frame.Unchanged) {
+            if (!TGraphicCompress_LM52::Similar(PrevSource->Data() + N * 3, S, Tolerance))
+                PutWord(E, WordOf(S));
+        }
     }
+    if (!(Shown == Expected))
+        Fail();
 }
 
 } // namespace
@@ -114,9 +138,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
         Compressor = std::make_unique<TGraphicCompress_LM52>();
     Compressor->SetQuality(Quality);
     Compressor->Stream = &Out;
+    std::vector<TGraphicCompress_LM52::TTolerance> Tolerances;
     try {
-        for (const TBitmap& P : Pictures)
+        for (const TBitmap& P : Pictures) {
             Compressor->CompressFrame(P, "fuzz.bmp");
+            // The tolerances were adapted before the frame was encoded: these are its own.
+            if (!LM41)
+                Tolerances.push_back(
+                    static_cast<TGraphicCompress_LM52&>(*Compressor).DeltaTolerance());
+        }
     } catch (const TCodecError&) {
         if (Count <= TGraphicCompress::MaxFramePixels)
             Fail(); // only frames the delta records cannot address are refused
@@ -146,8 +176,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
         if (LM41)
             CheckLM41(Decoder.Current(), Expected, F ? &Pictures[F - 1] : nullptr, Pictures[F],
                       Frame);
-        else if (Frame.Type == TFrameType::Key)
-            CheckLM52Key(Decoder.Current(), Pictures[F]);
+        else
+            CheckLM52(Decoder.Current(), Expected, F ? &Pictures[F - 1] : nullptr, Pictures[F],
+                      Frame, Tolerances[F]);
         Pos += Length;
     }
     if (Pos != Bytes.size())
