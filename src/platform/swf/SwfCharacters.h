@@ -134,6 +134,9 @@ struct SwfText {
     SwfRect bounds;
     QTransform matrix;
     std::vector<SwfTextRun> runs;
+    // The glyphs of each run joined into one outline in text coordinates, made on first
+    // use with the font it was made from (one fill per run instead of one per glyph).
+    mutable std::vector<std::pair<const void*, QPainterPath>> runOutlines;
 };
 std::shared_ptr<SwfText> ParseText(const SwfTag& tag);
 

@@ -371,19 +371,28 @@ void SwfStage::DrawShape(QPainter& p, const SwfShape& shape, const QTransform& m
 void SwfStage::DrawText(QPainter& p, const SwfText& text, const QTransform& m,
                         const SwfColorTransform& cx) {
     QTransform base = text.matrix * m;
-    for (const auto& run : text.runs) {
+    if (text.runOutlines.size() != text.runs.size())
+        text.runOutlines.assign(text.runs.size(), {nullptr, QPainterPath()});
+    for (size_t ri = 0; ri < text.runs.size(); ++ri) {
+        const SwfTextRun& run = text.runs[ri];
         auto font = Font(run.fontId);
         QColor color = cx.Apply(run.color);
         if (color.alpha() == 0 || !font)
             continue;
         if (font->HasGlyphShapes()) {
-            double s = run.height / font->emSquare;
-            for (const auto& g : run.glyphs) {
-                if (g.index >= font->glyphs.size())
-                    continue;
-                p.setTransform(QTransform(s, 0, 0, s, g.x, run.y) * base);
-                p.fillPath(font->glyphs[g.index], color);
+            auto& [madeWith, outline] = text.runOutlines[ri];
+            if (madeWith != font.get()) {
+                double s = run.height / font->emSquare;
+                outline = QPainterPath();
+                outline.setFillRule(Qt::WindingFill);
+                for (const auto& g : run.glyphs)
+                    if (g.index < font->glyphs.size())
+                        outline.addPath(
+                            QTransform(s, 0, 0, s, g.x, run.y).map(font->glyphs[g.index]));
+                madeWith = font.get();
             }
+            p.setTransform(base);
+            p.fillPath(outline, color);
             continue;
         }
         // A device font: the movie names it but carries no outlines.
