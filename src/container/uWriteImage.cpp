@@ -91,28 +91,32 @@ void TWriteImage::Write() {
         parallel = false;
     Parallel = parallel;
     if (parallel)
-        EncodeParallel(k);
+        EncodeSegments(PlanSegments(FrameCount, k));
+    else if (QCoreApplication::instance())
+        // One segment, still on a worker: the waiting thread stays free for its event
+        // loop, and the codec's per-frame buffers live in the worker's own heap.
+        EncodeSegments({0});
     else
         EncodeSequential();
+}
+
+int TWriteImage::ProgressStep() const {
+    // Every frame whose index is a multiple of N div 100 advances the display; below 100
+    // frames every frame does.
+    return std::max(1, FrameCount / 100);
 }
 
 void TWriteImage::EncodeSequential() {
     TempFiles = {TempName(0)};
     SegmentStarts = {0};
-    const int step = FrameCount / 100;
-    Job_.StepProgress = [this] {
-        Progress_.SetProgress(-1, {});
-        // Keep a window responsive between frames (never per pixel).
-        if (QCoreApplication::instance())
-            QCoreApplication::processEvents();
-    };
-    EncodeFrameRange(Job_, 0, FrameCount - 1, TempFiles[0], step <= 0 ? 1 : step);
+    Job_.StepProgress = [this] { Progress_.SetProgress(-1, {}); };
+    EncodeFrameRange(Job_, 0, FrameCount - 1, TempFiles[0], ProgressStep());
     EncodeDone();
 }
 
-void TWriteImage::EncodeParallel(int K) {
+void TWriteImage::EncodeSegments(std::vector<int> Starts) {
     const int n = FrameCount;
-    SegmentStarts = PlanSegments(n, K);
+    SegmentStarts = std::move(Starts);
     const int t = static_cast<int>(SegmentStarts.size());
     TempFiles.assign(static_cast<size_t>(t), {});
     // Tasks are added last segment first; the pool hands out the most recent first, so
@@ -122,7 +126,7 @@ void TWriteImage::EncodeParallel(int K) {
         data->FirstFrame = SegmentStarts[static_cast<size_t>(j)];
         data->LastFrame = j == t - 1 ? n - 1 : SegmentStarts[static_cast<size_t>(j) + 1] - 1;
         data->TempFile = TempName(static_cast<size_t>(j));
-        data->ProgressStep = n / 100;
+        data->ProgressStep = ProgressStep();
         TempFiles[static_cast<size_t>(j)] = data->TempFile;
         Pool_->AddTask(j, std::move(data));
     }

@@ -1,15 +1,16 @@
 #pragma once
 // The frame stream. Every frame of the frame list is loaded, scaled to the profile's
-// frame size and compressed by the model's codec, either in one run on the calling
-// thread (short videos) or in segments of whole base-frame intervals on the thread pool.
+// frame size and compressed by the model's codec, either in one run (short videos) or in
+// segments of whole base-frame intervals on three threads of the pool; the one run also
+// goes to a worker thread, so the calling thread only waits and assembles.
 // Segments land in temporary files in the work folder and are appended to the output
 // in frame order, while the chapter and base-frame tables are back-patched; then the end
 // mark, the subtitle texts and the file size close the file.
 //
 // Run returns when the file is complete, or throws; while the pool works the calling
-// thread keeps its event loop running (the pool's end notifications arrive through it),
-// so a GUI stays responsive. Without a Qt application object the sequential path is
-// always taken.
+// thread keeps its event loop running (the pool's end notifications and the progress
+// steps arrive through it), so a GUI stays responsive. Without a Qt application object
+// there is no event loop to wait in: the one run then happens on the calling thread.
 
 #include "codec/uThreadPool_GraphicEncode.h"
 #include "container/uWriteData.h"
@@ -30,7 +31,7 @@ class TWriteSubtitle;
 
 enum class TEncodePath {
     Auto,       // sequential up to three segments' worth of frames, parallel beyond
-    Sequential, // always one run on the calling thread
+    Sequential, // always one run
     Parallel,   // always segments on the pool (one segment when too few frames)
 };
 
@@ -72,13 +73,14 @@ public:
 
     int FrameCount = 0;
     bool Done = false;
-    bool Parallel = false; // which path the last Write took
+    bool Parallel = false; // whether the last Write cut the frames into segments
     std::vector<std::string> TempFiles;
     std::vector<int> SegmentStarts;
 
 private:
     void EncodeSequential();
-    void EncodeParallel(int K);
+    void EncodeSegments(std::vector<int> Starts);
+    int ProgressStep() const;
     void Assemble();
     void AppendSegment(size_t Index);
     void Finish(std::exception_ptr Error);
