@@ -2,9 +2,13 @@
 
 #include "CommandRegistry.h"
 
-#include <QCoreApplication>
+#include <QDir>
+#include <QGuiApplication>
 #include <algorithm>
+#include <cerrno>
 #include <iostream>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace omm::cli {
 
@@ -51,8 +55,20 @@ bool takeOption(const std::vector<std::string>& args, size_t& i, const std::stri
 
 int main(int argc, char** argv) {
     using namespace omm::cli;
-    QCoreApplication app(argc, argv);
-    QCoreApplication::setApplicationName("omm");
+    // Drawing Flash text needs a GUI application (fonts); without a display the
+    // offscreen platform serves, so omm runs the same on a server or in a terminal.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY") &&
+        qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
+        // Qt would choose the same folder, but with a warning on every run.
+        QByteArray runtimeDir =
+            QDir::tempPath().toLocal8Bit() + "/runtime-" + QByteArray::number(uint(getuid()));
+        if (::mkdir(runtimeDir.constData(), 0700) == 0 || errno == EEXIST)
+            qputenv("XDG_RUNTIME_DIR", runtimeDir);
+    }
+    QGuiApplication app(argc, argv);
+    QGuiApplication::setApplicationName("omm");
 
     std::vector<std::string> args(argv + 1, argv + argc);
     if (args.empty())
