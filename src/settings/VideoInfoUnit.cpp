@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <fstream>
+#include <limits>
 
 namespace {
 
@@ -55,13 +56,19 @@ bool TVideoInfo::LoadFromFile(const std::string& Name) {
         LastError = Name + ": the AVI header holds no usable frame duration, count or size";
         return false;
     }
+    // The same arithmetic as the frame rate in floating point, truncated towards zero.
+    double durationSec = double(frames) / (1000000.0 / microSec);
+    double durationMs = double(frames) / (1000.0 / microSec);
+    if (durationMs > double(std::numeric_limits<int>::max())) {
+        LastError = Name + ": the AVI header gives a duration beyond what can be handled";
+        return false;
+    }
     MicroSecPerFrame = microSec;
     TotalFrames = frames;
     Width = width;
     Height = height;
-    // The same arithmetic as the frame rate in floating point, truncated towards zero.
-    DurationSec = int(double(frames) / (1000000.0 / microSec));
-    DurationMs = int(double(frames) / (1000.0 / microSec));
+    DurationSec = int(durationSec);
+    DurationMs = int(durationMs);
     FramesPerSecond = int(1000000.0 / microSec);
     return true;
 }

@@ -104,6 +104,7 @@ INSTANTIATE_TEST_SUITE_P(
                     BadAvi{"negativeFrames", aviHeader(40000, -1, 320, 240)},
                     BadAvi{"negativeWidth", aviHeader(40000, 250, -320, 240)},
                     BadAvi{"negativeHeight", aviHeader(40000, 250, 320, -2)},
+                    BadAvi{"durationBeyondRange", aviHeader(0x7FFFFFFF, 0x7FFFFFFF, 320, 240)},
                     BadAvi{"shorterThanHeader", firstBytes(aviHeader(40000, 250, 320, 240), 40)},
                     BadAvi{"empty", {}}, BadAvi{"textFile", textBytes("this is not a video\n")}),
     [](const auto& info) { return std::string(info.param.what); });
