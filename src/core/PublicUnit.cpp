@@ -1,8 +1,15 @@
 #include "core/PublicUnit.h"
 
+#include "acquire/OAVITranslateControlUnit.h"
+#include "acquire/VideoControlUnit.h"
+#include "container/MediaResManagerUnit.h"
 #include "core/LMSetControlUnit.h"
+#include "oflash/FlashComponentUnit.h"
+#include "oflash/FlashResManagerUnit.h"
 #include "settings/LMSetConstUnit.h"
+#include "settings/SettingsLocationUnit.h"
 #include "settings/SystemParameterUnit.h"
+#include "sound/uDistillSound.h"
 
 #include <cerrno>
 #include <dirent.h>
@@ -181,8 +188,15 @@ void TPublicConst::DeleteTree(const std::string& Path) {
 
 // ---- Other holders ----------------------------------------------------------------------
 
-TPublicComponent::TPublicComponent() = default;
-TPublicComponent::~TPublicComponent() = default;
+TPublicComponent::TPublicComponent(const std::string& ProgramFolder) {
+    create(VideoControl, "VideoControl", ProgramFolder);
+    create(DistillSound, "DistillSound", ProgramFolder);
+}
+
+TPublicComponent::~TPublicComponent() {
+    release(VideoControl, "VideoControl");
+    release(DistillSound, "DistillSound");
+}
 
 TPublicOperate::TPublicOperate() = default;
 TPublicOperate::~TPublicOperate() = default;
@@ -196,23 +210,39 @@ TPublicGUIComponent::~TPublicGUIComponent() {
     release(LMSetControl, "LMSetControl");
 }
 
-TPublicObject::TPublicObject(QObject* Form) {
+TPublicObject::TPublicObject(QObject* Form, const std::string& ProgramFolder) {
+    create(FlashComponent, "FlashComponent");
     OwnerForm = Form;
-    create(PublicComponent, "PublicComponent");
+    create(PublicComponent, "PublicComponent", ProgramFolder);
     create(PublicOperate, "PublicOperate");
     create(GUIComponent, "GUIComponent");
+    create(FlashResManager, "FlashResManager");
+    create(MediaResManager, "MediaResManager");
 }
 
+// The users of a member go before what they use: the video control (whose extractor
+// fills the frame list) before the frame list.
 TPublicObject::~TPublicObject() {
+    release(FlashComponent, "FlashComponent");
     release(GUIComponent, "GUIComponent");
     release(PublicComponent, "PublicComponent");
     release(PublicOperate, "PublicOperate");
+    release(FlashResManager, "FlashResManager");
+    release(MediaResManager, "MediaResManager");
 }
 
-TPublic::TPublic(QObject* Form, const std::string& IniFileName) {
+TPublic::TPublic(QObject* Form, const std::string& IniFileName, const std::string& ProgramFolder) {
     create(PublicFunction, "PublicFunction");
     create(PublicConst, "PublicConst", IniFileName);
-    create(PublicObject, "PublicObject", Form);
+    create(PublicObject, "PublicObject", Form,
+           ProgramFolder.empty() ? ::ProgramFolder() : ProgramFolder);
+}
+
+std::unique_ptr<TOAVITranslateControl> TPublic::NewOAVITranslateControl(TProgressSink& Progress) {
+    TPublicConst* constants = PublicConst.get();
+    return std::make_unique<TOAVITranslateControl>(
+        *PublicObject->PublicComponent->VideoControl, *constants->SystemParameter,
+        *PublicObject->MediaResManager, Progress, [constants] { return constants->LMSet.get(); });
 }
 
 TPublic::~TPublic() {

@@ -12,9 +12,16 @@
 #include <vector>
 
 class QObject;
+class TDistillSound;
+class TFlashComponent;
+class TFlashResManager;
 class TLMSetConst;
-class TSystemParameter;
 class TLMSetControl;
+class TMediaResManager;
+class TOAVITranslateControl;
+class TProgressSink;
+class TSystemParameter;
+class TVideoControl;
 
 // ---- Message box ------------------------------------------------------------------------
 
@@ -81,11 +88,16 @@ public:
     static void DeleteTree(const std::string& Path);
 };
 
+// The video side. ProgramFolder: the folder holding vdub and libAudioPrep.so.
 class TPublicComponent {
 public:
-    TPublicComponent();
+    explicit TPublicComponent(const std::string& ProgramFolder);
     ~TPublicComponent();
-    // VideoControl and DistillSound join here.
+    TPublicComponent(const TPublicComponent&) = delete;
+    TPublicComponent& operator=(const TPublicComponent&) = delete;
+
+    std::unique_ptr<TVideoControl> VideoControl;
+    std::unique_ptr<TDistillSound> DistillSound;
 };
 
 class TPublicOperate {
@@ -109,21 +121,27 @@ public:
 
 class TPublicObject {
 public:
-    explicit TPublicObject(QObject* Form);
+    TPublicObject(QObject* Form, const std::string& ProgramFolder);
     ~TPublicObject();
     TPublicObject(const TPublicObject&) = delete;
     TPublicObject& operator=(const TPublicObject&) = delete;
 
     QObject* OwnerForm = nullptr; // the main window; not owned
+    // The wrapper of the window's Flash player; the window binds its control at start-up.
+    std::unique_ptr<TFlashComponent> FlashComponent;
     std::unique_ptr<TPublicGUIComponent> GUIComponent;
     std::unique_ptr<TPublicComponent> PublicComponent;
+    std::unique_ptr<TFlashResManager> FlashResManager;
+    std::unique_ptr<TMediaResManager> MediaResManager; // the frame list of an OAVI conversion
     std::unique_ptr<TPublicOperate> PublicOperate;
 };
 
 class TPublic {
 public:
     // Builds the graph: PublicFunction, PublicConst, PublicObject. Form may be null (no GUI).
-    explicit TPublic(QObject* Form = nullptr, const std::string& IniFileName = {});
+    // ProgramFolder empty: the folder of the running program.
+    explicit TPublic(QObject* Form = nullptr, const std::string& IniFileName = {},
+                     const std::string& ProgramFolder = {});
     // Frees PublicFunction, then PublicConst, then PublicObject.
     ~TPublic();
     TPublic(const TPublic&) = delete;
@@ -132,6 +150,11 @@ public:
     std::unique_ptr<TPublicObject> PublicObject;
     std::unique_ptr<TPublicConst> PublicConst;
     std::unique_ptr<TPublicFunction> PublicFunction;
+
+    // A controller for one OAVI conversion of listed sources over this root's video
+    // control, settings and frame list; it asks for the current model set on every use,
+    // so it survives model switches. It refers to the root's members: free it first.
+    std::unique_ptr<TOAVITranslateControl> NewOAVITranslateControl(TProgressSink& Progress);
 };
 
 // The root; null before the program builds it and after it is freed. Assign only a
