@@ -21,6 +21,11 @@ ffmpeg -hide_banner -loglevel error -nostdin -y \
     -t 40 -c:v mpeg4 -q:v 4 -c:a libmp3lame -b:a 128k -ac 2 "$work/src.avi"
 
 now() { date +%s.%N; }
+# The conversion writes about 1 GB of bitmaps and runs on every core, so other work on
+# the machine (compilers, page-cache writeback) inflates it far more than the single
+# ffmpeg process: the figures are only comparable on an otherwise idle machine.
+load1() { cut -d' ' -f1 /proc/loadavg 2>/dev/null || echo 0; }
+load_before=$(load1)
 # Best of $runs wall-clock seconds of the command "$@" (after a setup function $1).
 best() {
     setup=$1; shift
@@ -79,3 +84,9 @@ echo "  omm convert     ${convert_t} s"
 echo "  ffmpeg jpg+mp3  ${ff_conv_t} s"
 echo "  ratio           $(ratio "$convert_t" "$ff_conv_t")x   (goal <= 3)"
 echo "peak working folder: $((peak / 1024)) MB ($peak KB)"
+cores=$(nproc 2>/dev/null || echo 1)
+load_after=$(load1)
+echo "load average (1 min) before/after: $load_before / $load_after on $cores cores"
+if awk -v a="$load_before" -v b="$load_after" -v c="$cores" 'BEGIN { exit !(a > c || b > c + 0.5) }'; then
+    echo "warning: the machine was busy during the run; repeat on an idle machine" >&2
+fi
