@@ -4,6 +4,8 @@
 #include "swf/SwfTestSupport.h"
 
 #include <QBuffer>
+#include <QSemaphore>
+#include <QThreadPool>
 
 using namespace omm::swf;
 using namespace omm::swftest;
@@ -376,4 +378,50 @@ TEST(SwfRender, ColourTransformsComposeThroughSprites) {
     w.Place(sprite, 1, {}, &noGreen);
     w.ShowFrame();
     EXPECT_PIXEL(Draw(w), 25, 25, Qt::blue);
+}
+
+// Pictures in memory are drawn on a thread of the global pool; the result must be the
+// same wherever the drawing starts, and a pool kept busy by other work must not hold it.
+TEST(SwfRender, SamePictureFromAnyThreadAndWithABusyPool) {
+    SwfTestWriter w(120, 80);
+    w.Background(0xF0F0F0);
+    ShapeBuilder s;
+    Fill linear{Fill::Linear};
+    linear.stops = {{0, Red}, {255, Blue}};
+    linear.matrix = Matrix::Scale(0.004, 0.004, 60 * Twips, 40 * Twips);
+    s.fills = {linear};
+    s.lines = {{30, 0x202020FF}};
+    s.MoveTo(-600, 0);
+    s.Style(0, 1, 1);
+    s.CurveTo(-600, -600, 0, -600);
+    s.CurveTo(600, -600, 600, 0);
+    s.LineTo(-600, 0);
+    uint16_t blob = w.DefineShape(s);
+    for (int i = 0; i < 6; ++i)
+        w.Place(blob, static_cast<uint16_t>(i + 1),
+                Matrix{1.5, 1.5, 0.3 * i, -0.3 * i, (15 + 18 * i) * Twips, (30 + 6 * i) * Twips});
+    w.ShowFrame();
+    SwfPlayer player;
+    Open(player, w);
+    QImage here = player.Picture();
+
+    QThreadPool* pool = QThreadPool::globalInstance();
+    QImage there;
+    QSemaphore drawn;
+    pool->start([&] {
+        there = player.Picture();
+        drawn.release();
+    });
+    ASSERT_TRUE(drawn.tryAcquire(1, 60000));
+    EXPECT_EQ(here, there);
+
+    // Every pool thread blocked: drawing still finishes.
+    QSemaphore gate;
+    int busy = pool->maxThreadCount();
+    for (int i = 0; i < busy; ++i)
+        pool->start([&] { gate.acquire(); });
+    QImage blocked = player.Picture();
+    gate.release(busy);
+    pool->waitForDone();
+    EXPECT_EQ(here, blocked);
 }

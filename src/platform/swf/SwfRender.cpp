@@ -5,6 +5,10 @@
 #include <QFont>
 #include <QFontMetricsF>
 #include <QGuiApplication>
+#include <QPaintDevice>
+#include <QSemaphore>
+#include <QThread>
+#include <QThreadPool>
 
 #include <cmath>
 
@@ -114,6 +118,29 @@ SwfVideoDecoder* SwfStage::Video(const SwfTag& def) {
 }
 
 void SwfStage::Render(QPainter& painter, const QTransform& toDevice, bool highQuality) {
+    // Qt's raster engine hands every gradient or bitmap fill of more than a few dozen
+    // spans to the global thread pool and waits for it: hundreds of thread hand-overs a
+    // frame, which on one core cost more than the fills. From a thread of that pool it
+    // fills in place, so a picture in memory is drawn there in one hand-over. (Widgets
+    // must be painted on the GUI thread.)
+    QThreadPool* pool = QThreadPool::globalInstance();
+    QPaintDevice* device = painter.device();
+    if (pool && device && device->devType() == QInternal::Image &&
+        !pool->contains(QThread::currentThread())) {
+        // A reserved thread starts at once even when the pool is busy with other work.
+        QSemaphore done;
+        pool->reserveThread();
+        pool->startOnReservedThread([&] {
+            RenderHere(painter, toDevice, highQuality);
+            done.release();
+        });
+        done.acquire();
+        return;
+    }
+    RenderHere(painter, toDevice, highQuality);
+}
+
+void SwfStage::RenderHere(QPainter& painter, const QTransform& toDevice, bool highQuality) {
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing, highQuality);
     painter.setRenderHint(QPainter::SmoothPixmapTransform, highQuality);

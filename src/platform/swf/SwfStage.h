@@ -94,6 +94,7 @@ private:
                           std::vector<std::weak_ptr<Instance>>& out);
 
     // Drawing (SwfRender.cpp).
+    void RenderHere(QPainter& painter, const QTransform& toDevice, bool highQuality);
     void DrawList(QPainter& p, const Instance& inst, const QTransform& m,
                   const SwfColorTransform& cx, int nesting);
     void DrawObject(QPainter& p, const DisplayObject& obj, const QTransform& m,
