@@ -11,6 +11,7 @@
 #include <QThreadPool>
 
 #include <cmath>
+#include <memory>
 
 namespace omm::swf {
 
@@ -127,15 +128,22 @@ void SwfStage::Render(QPainter& painter, const QTransform& toDevice, bool highQu
     QPaintDevice* device = painter.device();
     if (pool && device && device->devType() == QInternal::Image &&
         !pool->contains(QThread::currentThread())) {
-        // A reserved thread starts at once even when the pool is busy with other work.
+        // A reserved thread normally starts at once; when every thread of the pool is
+        // busy with other work the frame is taken back and drawn here after a moment.
         QSemaphore done;
-        pool->reserveThread();
-        pool->startOnReservedThread([&] {
+        std::unique_ptr<QRunnable> draw(QRunnable::create([&] {
             RenderHere(painter, toDevice, highQuality);
             done.release();
-        });
-        done.acquire();
-        return;
+        }));
+        draw->setAutoDelete(false);
+        pool->reserveThread();
+        pool->startOnReservedThread(draw.get());
+        if (done.tryAcquire(1, 20))
+            return;
+        if (!pool->tryTake(draw.get())) {
+            done.acquire(); // started meanwhile
+            return;
+        }
     }
     RenderHere(painter, toDevice, highQuality);
 }
