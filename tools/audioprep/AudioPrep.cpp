@@ -1,6 +1,7 @@
 // The two routes of libAudioPrep.so (see AudioPrep.h for the contract).
 
 #include "AudioPrep.h"
+#include "FfmpegHandles.h"
 #include "WavFile.h"
 
 extern "C" {
@@ -20,31 +21,21 @@ extern "C" {
 namespace audioprep {
 namespace {
 
+using namespace toolsupport;
+
 constexpr int TolerantRate = 44100;
 constexpr int TolerantChannels = 2;
 // Gaps shorter than this (in output samples) are rounding of the time stamps, not gaps.
 constexpr int64_t GapSlack = 1024;
 
-struct FormatCloser {
-    void operator()(AVFormatContext* c) const { avformat_close_input(&c); }
-};
-struct CodecCloser {
-    void operator()(AVCodecContext* c) const { avcodec_free_context(&c); }
-};
-struct FrameCloser {
-    void operator()(AVFrame* f) const { av_frame_free(&f); }
-};
-struct PacketCloser {
-    void operator()(AVPacket* p) const { av_packet_free(&p); }
-};
 struct SwrCloser {
     void operator()(SwrContext* s) const { swr_free(&s); }
 };
 
 // The opened sound stream of a source file.
 struct Source {
-    std::unique_ptr<AVFormatContext, FormatCloser> format;
-    std::unique_ptr<AVCodecContext, CodecCloser> codec;
+    FormatPtr format;
+    CodecPtr codec;
     AVStream* stream = nullptr;
     int index = -1;
 };
@@ -176,8 +167,8 @@ bool strictRoute(const char* srcPath, const char* wavPath) {
     if (!wav.IsOpen())
         return false;
     Converter conv(rate, channels);
-    std::unique_ptr<AVPacket, PacketCloser> packet(av_packet_alloc());
-    std::unique_ptr<AVFrame, FrameCloser> frame(av_frame_alloc());
+    PacketPtr packet(av_packet_alloc());
+    FramePtr frame(av_frame_alloc());
     auto drain = [&]() {
         for (;;) {
             int rc = avcodec_receive_frame(src.codec.get(), frame.get());
@@ -235,8 +226,8 @@ bool tolerantRoute(const char* srcPath, const char* wavPath) {
             return int64_t(src.codec->frame_size) * TolerantRate / src.codec->sample_rate;
         return 0;
     };
-    std::unique_ptr<AVPacket, PacketCloser> packet(av_packet_alloc());
-    std::unique_ptr<AVFrame, FrameCloser> frame(av_frame_alloc());
+    PacketPtr packet(av_packet_alloc());
+    FramePtr frame(av_frame_alloc());
     bool writeFailed = false;
     auto placeAndConvert = [&](const AVFrame* f) {
         int64_t ts = f->best_effort_timestamp;

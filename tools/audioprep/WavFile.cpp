@@ -1,4 +1,5 @@
 #include "WavFile.h"
+#include "LittleEndian.h"
 
 #include <cstring>
 #include <unistd.h>
@@ -10,14 +11,8 @@ namespace {
 constexpr uint32_t HeaderBytes = 44;
 constexpr uint64_t MaxDataBytes = 0xFFFFFFFFull - HeaderBytes;
 
-void putLe16(uint8_t* p, uint32_t v) {
-    p[0] = uint8_t(v);
-    p[1] = uint8_t(v >> 8);
-}
-void putLe32(uint8_t* p, uint32_t v) {
-    for (int i = 0; i < 4; ++i)
-        p[i] = uint8_t(v >> (8 * i));
-}
+using toolsupport::putLe16;
+using toolsupport::putLe32;
 
 void fillHeader(uint8_t* h, int rate, int channels, uint32_t dataBytes) {
     std::memcpy(h, "RIFF", 4);

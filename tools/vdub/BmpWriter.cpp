@@ -1,23 +1,14 @@
 #include "BmpWriter.h"
+#include "LittleEndian.h"
 
 #include <cerrno>
 #include <fcntl.h>
 #include <unistd.h>
 
 namespace vdub {
-namespace {
 
-void putLe16(uint8_t* p, uint32_t v) {
-    p[0] = uint8_t(v);
-    p[1] = uint8_t(v >> 8);
-}
-
-void putLe32(uint8_t* p, uint32_t v) {
-    for (int i = 0; i < 4; ++i)
-        p[i] = uint8_t(v >> (8 * i));
-}
-
-} // namespace
+using toolsupport::putLe16;
+using toolsupport::putLe32;
 
 BmpWriter::BmpWriter(int width, int height)
     : width_(width), height_(height), rowBytes_((size_t(width) * 3 + 3) & ~size_t(3)),

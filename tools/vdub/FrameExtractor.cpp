@@ -1,6 +1,7 @@
 #include "FrameExtractor.h"
 
 #include "BmpWriter.h"
+#include "FfmpegHandles.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -20,24 +21,8 @@ extern "C" {
 namespace vdub {
 namespace {
 
-std::string avError(int code) {
-    char text[AV_ERROR_MAX_STRING_SIZE] = {};
-    av_strerror(code, text, sizeof text);
-    return text;
-}
+using namespace toolsupport;
 
-struct FormatCloser {
-    void operator()(AVFormatContext* c) const { avformat_close_input(&c); }
-};
-struct CodecCloser {
-    void operator()(AVCodecContext* c) const { avcodec_free_context(&c); }
-};
-struct FrameCloser {
-    void operator()(AVFrame* f) const { av_frame_free(&f); }
-};
-struct PacketCloser {
-    void operator()(AVPacket* p) const { av_packet_free(&p); }
-};
 struct SwsCloser {
     void operator()(SwsContext* s) const { sws_freeContext(s); }
 };
@@ -276,10 +261,10 @@ private:
     const ExportJob& job_;
     FrameNamer namer_;
     ExportResult result_;
-    std::unique_ptr<AVFormatContext, FormatCloser> format_;
-    std::unique_ptr<AVCodecContext, CodecCloser> codec_;
-    std::unique_ptr<AVFrame, FrameCloser> frame_;
-    std::unique_ptr<AVPacket, PacketCloser> packet_;
+    FormatPtr format_;
+    CodecPtr codec_;
+    FramePtr frame_;
+    PacketPtr packet_;
     std::unique_ptr<SwsContext, SwsCloser> sws_;
     std::unique_ptr<BitmapQueue> bitmaps_;
     AVStream* stream_ = nullptr;
