@@ -29,6 +29,7 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
     // Device-font texts need a GUI application; the offscreen platform needs no display.
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     static QGuiApplication app(*argc, *argv);
+    omm::swf::SwfStage::SetDrawInPool(false);
     return 0;
 }
 

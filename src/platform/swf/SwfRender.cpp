@@ -9,6 +9,7 @@
 #include <QSemaphore>
 #include <QThread>
 #include <QThreadPool>
+#include <atomic>
 
 #include <cmath>
 #include <memory>
@@ -118,6 +119,14 @@ SwfVideoDecoder* SwfStage::Video(const SwfTag& def) {
     return slot.get();
 }
 
+namespace {
+std::atomic<bool> drawInPool{true};
+}
+
+void SwfStage::SetDrawInPool(bool on) {
+    drawInPool.store(on, std::memory_order_relaxed);
+}
+
 void SwfStage::Render(QPainter& painter, const QTransform& toDevice, bool highQuality) {
     // Qt's raster engine hands every gradient or bitmap fill of more than a few dozen
     // spans to the global thread pool and waits for it: hundreds of thread hand-overs a
@@ -126,8 +135,8 @@ void SwfStage::Render(QPainter& painter, const QTransform& toDevice, bool highQu
     // must be painted on the GUI thread.)
     QThreadPool* pool = QThreadPool::globalInstance();
     QPaintDevice* device = painter.device();
-    if (pool && device && device->devType() == QInternal::Image &&
-        !pool->contains(QThread::currentThread())) {
+    if (drawInPool.load(std::memory_order_relaxed) && pool && device &&
+        device->devType() == QInternal::Image && !pool->contains(QThread::currentThread())) {
         // A reserved thread normally starts at once; when every thread of the pool is
         // busy with other work the frame is taken back and drawn here after a moment.
         QSemaphore done;

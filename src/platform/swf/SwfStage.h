@@ -41,6 +41,10 @@ public:
 
     // Draws the display list; toDevice maps stage twips to the painter's pixels.
     void Render(QPainter& painter, const QTransform& toDevice, bool highQuality);
+    // Pictures in memory are drawn on a thread of Qt's global pool (see Render). A
+    // program that must keep every allocation on its own thread switches that off: the
+    // fuzzer, whose leak check cannot see Qt's per-thread font caches.
+    static void SetDrawInPool(bool on);
 
     // Counts for tests and diagnostics.
     size_t LiveInstances() const { return liveInstances_; }
