@@ -59,6 +59,22 @@ void PutGrey(uint8_t* P, unsigned Level) {
     P[0] = P[1] = P[2] = uint8_t(Level * 17);
 }
 
+// Reads the block mark that opens the changes of one block, when one stands at R;
+// block numbers must increase through a delta payload.
+bool TakeBlockMark(TReader& R, int& Block) {
+    if (R.Peek() != 0xFF)
+        return false;
+    const size_t At = R.Offset();
+    R.U8("a block mark");
+    if (R.U8("a block mark") != 0x03)
+        throw TDecodeError("unknown mark in a delta payload", At);
+    const int B = R.U8("a block mark");
+    if (B <= Block)
+        throw TDecodeError("block number " + std::to_string(B) + " does not increase", At);
+    Block = B;
+    return true;
+}
+
 void DecodeLM41(TReader& R, uint8_t Type, int PixelCount, uint8_t* Pixels) {
     if (Type == 0 || Type == 2) {
         const int Pairs = PixelCount / 2;
@@ -73,17 +89,8 @@ void DecodeLM41(TReader& R, uint8_t Type, int PixelCount, uint8_t* Pixels) {
     }
     int Block = -1;
     while (!R.AtEnd()) {
-        if (R.Peek() == 0xFF) {
-            const size_t At = R.Offset();
-            R.U8("a block mark");
-            if (R.U8("a block mark") != 0x03)
-                throw TDecodeError("unknown mark in a delta payload", At);
-            const int B = R.U8("a block mark");
-            if (B <= Block)
-                throw TDecodeError("block number " + std::to_string(B) + " does not increase", At);
-            Block = B;
+        if (TakeBlockMark(R, Block))
             continue;
-        }
         const size_t At = R.Offset();
         const int Offset = R.U8("a change");
         if (Block < 0)
@@ -129,17 +136,8 @@ void DecodeLM52(TReader& R, uint8_t Type, int PixelCount, uint8_t* Pixels) {
     int Block = -1;
     int LastPixel = -1;
     while (!R.AtEnd()) {
-        if (R.Peek() == 0xFF) {
-            const size_t At = R.Offset();
-            R.U8("a block mark");
-            if (R.U8("a block mark") != 0x03)
-                throw TDecodeError("unknown mark in a delta payload", At);
-            const int B = R.U8("a block mark");
-            if (B <= Block)
-                throw TDecodeError("block number " + std::to_string(B) + " does not increase", At);
-            Block = B;
+        if (TakeBlockMark(R, Block))
             continue;
-        }
         const size_t At = R.Offset();
         const int Offset = R.U8("a group");
         if (Block < 0)

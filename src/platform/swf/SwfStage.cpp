@@ -342,10 +342,8 @@ void SwfStage::Place(const std::shared_ptr<Instance>& inst, const SwfTag& tag,
     if (r.Overrun() && !hasCharacter && !move)
         return;
     auto it = inst->list.find(depth);
-    if (!hasCharacter) {
-        if (it == inst->list.end())
-            return;
-        DisplayObject& obj = it->second;
+    // The fields a place tag carries override those of the object it places or moves.
+    auto applyChanges = [&](DisplayObject& obj) {
         if (hasMatrix)
             obj.matrix = matrix;
         if (hasCx)
@@ -358,6 +356,11 @@ void SwfStage::Place(const std::shared_ptr<Instance>& inst, const SwfTag& tag,
             obj.name = name;
         if (hasClip)
             obj.clipDepth = clipDepth;
+    };
+    if (!hasCharacter) {
+        if (it == inst->list.end())
+            return;
+        applyChanges(it->second);
         return;
     }
     auto def = defs_.find(id);
@@ -375,18 +378,7 @@ void SwfStage::Place(const std::shared_ptr<Instance>& inst, const SwfTag& tag,
     obj.depth = depth;
     obj.id = id;
     obj.def = def->second;
-    if (hasMatrix)
-        obj.matrix = matrix;
-    if (hasCx)
-        obj.cx = cx;
-    if (hasRatio) {
-        obj.ratio = ratio;
-        obj.hasRatio = true;
-    }
-    if (hasName)
-        obj.name = name;
-    if (hasClip)
-        obj.clipDepth = clipDepth;
+    applyChanges(obj);
     // The same sprite placed again at its depth keeps running (as after a jump).
     if (it != inst->list.end() && it->second.def == obj.def && it->second.sprite) {
         obj.sprite = std::move(it->second.sprite);
