@@ -97,7 +97,7 @@ void TGraphicCompress_LM52A::CompressFrame(const TBitmap& Picture, const std::st
     if (!SourceFile.empty()) {
         std::filesystem::path Side(SourceFile);
         Side.replace_extension(".jpg");
-        WriteWholeFileAtomic(Side, Buffer_.data(), Buffer_.size());
+        WriteWholeFile(Side, Buffer_.data(), Buffer_.size());
     }
     S.WriteU32(uint32_t(Length));
     S.Write(Buffer_.data(), Buffer_.size());

@@ -105,6 +105,11 @@ TGraphicStretch::TAxisWeights TGraphicStretch::BuildWeights(int SourceLength, in
             MaxJ = std::max(MaxJ, T.back().J);
         }
     }
+    Axis.Identity = SourceLength == DestLength;
+    for (int I = 0; Axis.Identity && I < DestLength; ++I) {
+        const auto& T = Taps[size_t(I)];
+        Axis.Identity = T.size() == 1 && T[0].J == I && T[0].Weight == 256;
+    }
     Axis.Taps = (Widest + 7) / 8 * 8;
     Axis.PadLeft = -MinJ;
     // Windows start at their first tap and run Taps long, past the last one.
@@ -227,11 +232,18 @@ void TGraphicStretch::Stretch(TBitmap& Picture, uint16_t NewWidth, uint16_t NewH
     }
     const TAxisWeights& Cols = Weights(Horizontal_, W, NW);
     const TAxisWeights& Rows = Weights(Vertical_, H, NH);
-    if (Work_.Width() != NW || Work_.Height() != H)
-        Work_.SetSize(NW, H);
-    HorizontalPass(Picture, Work_, Cols, Channels_);
+    // A frame that already has the device's size along an axis passes through that axis
+    // unchanged; the result is the same, without the filter's work.
+    if (!Cols.Identity) {
+        if (Work_.Width() != NW || Work_.Height() != H)
+            Work_.SetSize(NW, H);
+        HorizontalPass(Picture, Work_, Cols, Channels_);
+        std::swap(Picture, Work_);
+    }
+    if (Rows.Identity)
+        return;
     if (Dest_.Width() != NW || Dest_.Height() != NH)
         Dest_.SetSize(NW, NH);
-    VerticalPass(Work_, Dest_, Rows, Sums_);
+    VerticalPass(Picture, Dest_, Rows, Sums_);
     std::swap(Picture, Dest_);
 }

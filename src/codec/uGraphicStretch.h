@@ -40,6 +40,9 @@ public:
         std::vector<int> Start; // DestLength + 1 offsets into List
         std::vector<TContributor> List;
         std::vector<TDivider> Divide; // per destination index
+        // Every destination index takes its own source index alone at 256: the pass
+        // along this axis would reproduce its input exactly, so it is left out.
+        bool Identity = false;
 
         // The same weights as dense windows over the source line extended on both sides
         // with its mirrored pixels (PadLeft before, PadRight after): destination i reads

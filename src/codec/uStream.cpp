@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
 #include <fstream>
 #include <system_error>
 #include <unistd.h>
@@ -125,6 +126,43 @@ void TFileOutStream::Close() {
 }
 
 // ---------------------------------------------------------------------------------------
+
+void WriteWholeFile(const std::filesystem::path& FileName, const void* Data, size_t Count) {
+    // An older file is removed, not overwritten: replacing the contents of an existing
+    // file makes some file systems write it out to disk at once.
+    const auto Create = [&] {
+        return ::open(FileName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    };
+    int Fd = Create();
+    if (Fd < 0 && errno == EEXIST) {
+        if (::unlink(FileName.c_str()) != 0 && errno != ENOENT)
+            throw TStreamError(FileName.string() + ": cannot replace the file (" + SystemReason() +
+                               ")");
+        Fd = Create();
+    }
+    if (Fd < 0)
+        throw TStreamError(FileName.string() + ": cannot create the file (" + SystemReason() + ")");
+    const auto* At = static_cast<const uint8_t*>(Data);
+    size_t Left = Count;
+    std::string Failure;
+    while (Left > 0 && Failure.empty()) {
+        const ssize_t Done = ::write(Fd, At, Left);
+        if (Done < 0 && errno == EINTR)
+            continue;
+        if (Done <= 0)
+            Failure = "cannot write " + std::to_string(Count) + " bytes (" + SystemReason() + ")";
+        else {
+            At += Done;
+            Left -= size_t(Done);
+        }
+    }
+    if (::close(Fd) != 0 && Failure.empty())
+        Failure = "cannot complete writing (" + SystemReason() + ")";
+    if (!Failure.empty()) {
+        ::unlink(FileName.c_str());
+        throw TStreamError(FileName.string() + ": " + Failure);
+    }
+}
 
 std::vector<uint8_t> ReadWholeFile(const std::filesystem::path& FileName) {
     std::FILE* F = std::fopen(FileName.c_str(), "rb");

@@ -95,3 +95,8 @@ std::vector<uint8_t> ReadWholeFile(const std::filesystem::path& FileName);
 // Writes Bytes to FileName through a temporary name beside it, renamed over the target
 // only when complete, so a failed write never leaves a damaged file in its place.
 void WriteWholeFileAtomic(const std::filesystem::path& FileName, const void* Data, size_t Count);
+
+// Writes Bytes to FileName directly, for files the program makes in its own working
+// folders: an older file of that name is removed first and a failed write removes what
+// it wrote. One file creation and no rename, so many of them in one folder stay cheap.
+void WriteWholeFile(const std::filesystem::path& FileName, const void* Data, size_t Count);

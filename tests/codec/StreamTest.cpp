@@ -69,4 +69,31 @@ TEST(Stream, AtomicWriteReplacesAndLeavesNoTemporaryFile) {
     EXPECT_EQ(Files, 1);
 }
 
+// Side files: written in place, an older file of the name removed rather than written
+// through (another name linked to it keeps its contents), errors naming the file.
+TEST(Stream, DirectWriteReplacesTheNameNotTheOlderFile) {
+    omm::test::TempDir Dir;
+    const auto Name = Dir / "000001.jpg";
+    const auto Link = Dir / "kept.jpg";
+    WriteWholeFile(Name, "first", 5);
+    std::filesystem::create_hard_link(Name, Link);
+    WriteWholeFile(Name, "2nd", 3);
+    EXPECT_EQ(omm::test::readFile(Name), (std::vector<unsigned char>{'2', 'n', 'd'}));
+    EXPECT_EQ(omm::test::readFile(Link).size(), 5u);
+    WriteWholeFile(Name, "", 0);
+    EXPECT_TRUE(omm::test::readFile(Name).empty());
+
+    for (const auto& Bad : {Dir / "missing" / "x.jpg", Dir / "folder.jpg"}) {
+        std::filesystem::create_directory(Dir / "folder.jpg");
+        try {
+            WriteWholeFile(Bad, "x", 1);
+            ADD_FAILURE() << "no error for " << Bad;
+        } catch (const TStreamError& E) {
+            EXPECT_NE(std::string(E.what()).find(Bad.filename().string()), std::string::npos)
+                << E.what();
+        }
+    }
+    EXPECT_TRUE(std::filesystem::is_directory(Dir / "folder.jpg"));
+}
+
 } // namespace

@@ -128,6 +128,9 @@ TEST(Stretch, FilterValues) {
 TEST(Stretch, SameSizeWeightsAreTheCentrePixelAlone) {
     for (int N : {2, 7, 144, 320}) {
         const auto A = TGraphicStretch::BuildWeights(N, N);
+        EXPECT_TRUE(A.Identity) << N;
+        EXPECT_FALSE(TGraphicStretch::BuildWeights(N, N + 1).Identity) << N;
+        EXPECT_FALSE(TGraphicStretch::BuildWeights(N + 1, N).Identity) << N;
         for (int I = 0; I < N; ++I) {
             ASSERT_EQ(A.Start[size_t(I) + 1] - A.Start[size_t(I)], 1) << N << " at " << I;
             EXPECT_EQ(A.List[size_t(A.Start[size_t(I)])].Pixel, I);
@@ -280,7 +283,8 @@ TEST(Stretch, PicturesMatchTheReference) {
         int W, H, NW, NH;
     };
     for (const Case& C : {Case{320, 240, 144, 112}, Case{640, 480, 320, 240},
-                          Case{144, 112, 320, 240}, Case{50, 30, 51, 29}, Case{9, 9, 3, 3}}) {
+                          Case{144, 112, 320, 240}, Case{50, 30, 51, 29}, Case{9, 9, 3, 3},
+                          Case{320, 240, 144, 240}, Case{320, 240, 320, 112}}) {
         for (int Kind = 0; Kind < 2; ++Kind) {
             const TBitmap In =
                 Kind == 0 ? codectest::Noise(C.W, C.H, 9) : codectest::MovingBlocks(C.W, C.H, 4);
