@@ -123,67 +123,66 @@ void TGraphicCompress_LM52::EncodeFullFrame(const uint8_t* Cur) {
     EmitRun(Word(Reference), Run);
 }
 
-int TGraphicCompress_LM52::DeltaSize(const uint8_t* Prev, const uint8_t* Cur) {
+// Calls Visit(N, C) for every pixel N of Cur, in order, that the delta tolerance does not
+// take as equal to Prev; C points at its three bytes.
+template <class TVisit>
+void TGraphicCompress_LM52::ForEachChange(const uint8_t* Prev, const uint8_t* Cur,
+                                          TVisit&& Visit) const {
     const TTolerance T = DeltaTolerance();
-    int Last = -1;
-    int Size = 0;
     for (int Y = 0; Y < Height; ++Y) {
         const uint8_t* P = Prev + ptrdiff_t(Y) * RowStride;
         const uint8_t* C = Cur + ptrdiff_t(Y) * RowStride;
-        for (int X = 0; X < Width; ++X, P += 3, C += 3) {
-            if (Similar(P, C, T))
-                continue;
-            const int N = Y * Width + X;
-            const int Block = N / BlockSize;
-            if (Last == -1) {
-                CurrentBlock = uint8_t(Block);
-                Size += 4;
-            } else if (N == Last + 1) {
-                Size += 2;
-            } else {
-                Size += 3;
-                if (Block > CurrentBlock) {
-                    CurrentBlock = uint8_t(Block);
-                    Size += 3;
-                }
-            }
-            Last = N;
-        }
+        for (int X = 0; X < Width; ++X, P += 3, C += 3)
+            if (!Similar(P, C, T))
+                Visit(Y * Width + X, C);
     }
+}
+
+int TGraphicCompress_LM52::DeltaSize(const uint8_t* Prev, const uint8_t* Cur) {
+    int Last = -1;
+    int Size = 0;
+    ForEachChange(Prev, Cur, [&](int N, const uint8_t*) {
+        const int Block = N / BlockSize;
+        if (Last == -1) {
+            CurrentBlock = uint8_t(Block);
+            Size += 4;
+        } else if (N == Last + 1) {
+            Size += 2;
+        } else {
+            Size += 3;
+            if (Block > CurrentBlock) {
+                CurrentBlock = uint8_t(Block);
+                Size += 3;
+            }
+        }
+        Last = N;
+    });
     return Size + 2;
 }
 
 void TGraphicCompress_LM52::EncodeDeltaFrame(const uint8_t* Prev, const uint8_t* Cur) {
-    const TTolerance T = DeltaTolerance();
     int Last = -1;
     uint16_t Pending = 0;
     auto PushWord = [this](uint16_t W) {
         Payload_.push_back(uint8_t(W));
         Payload_.push_back(uint8_t(W >> 8));
     };
-    for (int Y = 0; Y < Height; ++Y) {
-        const uint8_t* P = Prev + ptrdiff_t(Y) * RowStride;
-        const uint8_t* C = Cur + ptrdiff_t(Y) * RowStride;
-        for (int X = 0; X < Width; ++X, P += 3, C += 3) {
-            if (Similar(P, C, T))
-                continue;
-            const int N = Y * Width + X;
-            const int Block = N / BlockSize;
-            if (Last == -1) {
+    ForEachChange(Prev, Cur, [&](int N, const uint8_t* C) {
+        const int Block = N / BlockSize;
+        if (Last == -1) {
+            WriteBlockMark(uint8_t(Block));
+            Payload_.push_back(uint8_t(N % BlockSize));
+        } else if (N == Last + 1) {
+            PushWord(uint16_t(Pending | RunFlag));
+        } else {
+            PushWord(Pending);
+            if (Block > CurrentBlock)
                 WriteBlockMark(uint8_t(Block));
-                Payload_.push_back(uint8_t(N % BlockSize));
-            } else if (N == Last + 1) {
-                PushWord(uint16_t(Pending | RunFlag));
-            } else {
-                PushWord(Pending);
-                if (Block > CurrentBlock)
-                    WriteBlockMark(uint8_t(Block));
-                Payload_.push_back(uint8_t(N % BlockSize));
-            }
-            Pending = Word(C);
-            Last = N;
+            Payload_.push_back(uint8_t(N % BlockSize));
         }
-    }
+        Pending = Word(C);
+        Last = N;
+    });
     // Raised tolerances can leave no changed pixel at all: the payload then stays empty
     // and the record reads as an unchanged frame.
     if (Last != -1)

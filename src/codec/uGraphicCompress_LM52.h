@@ -42,6 +42,8 @@ public:
 
     // The tolerances in use (base + extra) for delta and full frames.
     TTolerance DeltaTolerance() const;
+    template <class TVisit>
+    void ForEachChange(const uint8_t* Prev, const uint8_t* Cur, TVisit&& Visit) const;
     TTolerance FullTolerance() const;
 
 protected:
