@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "codec/uLittleEndian.h"
 #include "codec/uStream.h"
 
 namespace {
@@ -10,21 +11,6 @@ constexpr size_t FileHeaderSize = 14;
 constexpr size_t InfoHeaderSize = 40;
 constexpr uint32_t BiRgb = 0;
 constexpr uint32_t BiBitfields = 3;
-
-uint16_t GetU16(const uint8_t* P) {
-    return uint16_t(P[0] | (P[1] << 8));
-}
-uint32_t GetU32(const uint8_t* P) {
-    return uint32_t(P[0]) | (uint32_t(P[1]) << 8) | (uint32_t(P[2]) << 16) | (uint32_t(P[3]) << 24);
-}
-void PutU16(uint8_t* P, uint16_t V) {
-    P[0] = uint8_t(V);
-    P[1] = uint8_t(V >> 8);
-}
-void PutU32(uint8_t* P, uint32_t V) {
-    for (int I = 0; I < 4; ++I)
-        P[I] = uint8_t(V >> (8 * I));
-}
 
 [[noreturn]] void Fail(const std::string& Name, const std::string& What) {
     throw TBitmapError(Name + ": " + What);

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "codec/uJpegSupport.h"
+#include "codec/uLittleEndian.h"
 
 namespace {
 
@@ -10,13 +11,6 @@ constexpr int BlockSize = 254;
 constexpr size_t HeadSize = 9;
 constexpr size_t TailSize = 2;
 constexpr uint16_t RunFlag = 0x0020;
-
-uint16_t GetU16(const uint8_t* P) {
-    return uint16_t(P[0] | (P[1] << 8));
-}
-uint32_t GetU32(const uint8_t* P) {
-    return uint32_t(P[0]) | (uint32_t(P[1]) << 8) | (uint32_t(P[2]) << 16) | (uint32_t(P[3]) << 24);
-}
 
 // Reads a payload byte by byte and names the offset (within the record) of any problem.
 class TReader {
