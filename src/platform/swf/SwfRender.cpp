@@ -37,11 +37,35 @@ double ScaleOf(const QTransform& m) {
 
 } // namespace
 
-std::shared_ptr<SwfShape> SwfStage::Shape(const SwfTag& tag) {
-    auto& slot = shapes_[tag.offset];
+namespace {
+
+// A character parsed once, on first use, and kept by the offset of its tag.
+template <class T, class Parse>
+std::shared_ptr<T> Cached(std::unordered_map<uint32_t, std::shared_ptr<T>>& cache,
+                          const SwfTag& tag, Parse&& parse) {
+    auto& slot = cache[tag.offset];
     if (!slot)
-        slot = ParseShape(tag);
+        slot = parse(tag);
     return slot;
+}
+
+} // namespace
+
+std::shared_ptr<SwfShape> SwfStage::Shape(const SwfTag& tag) {
+    return Cached(shapes_, tag, [](const SwfTag& t) { return ParseShape(t); });
+}
+
+std::shared_ptr<SwfMorphShape> SwfStage::Morph(const SwfTag& tag) {
+    return Cached(morphs_, tag, [](const SwfTag& t) { return ParseMorphShape(t); });
+}
+
+std::shared_ptr<SwfText> SwfStage::Text(const SwfTag& tag) {
+    return Cached(texts_, tag, [](const SwfTag& t) { return ParseText(t); });
+}
+
+std::shared_ptr<SwfEditText> SwfStage::EditText(const SwfTag& tag) {
+    return Cached(edits_, tag,
+                  [this](const SwfTag& t) { return ParseEditText(t, movie_->Header().version); });
 }
 
 QImage SwfStage::Bitmap(uint16_t id) {
@@ -207,13 +231,9 @@ QPainterPath SwfStage::ClipPath(const DisplayObject& obj, const QTransform& m, i
         out = m.map(Shape(*obj.def)->outline);
         break;
     case TagDefineMorphShape:
-    case TagDefineMorphShape2: {
-        auto& morph = morphs_[obj.def->offset];
-        if (!morph)
-            morph = ParseMorphShape(*obj.def);
-        out = m.map(morph->At(obj.ratio)->outline);
+    case TagDefineMorphShape2:
+        out = m.map(Morph(*obj.def)->At(obj.ratio)->outline);
         break;
-    }
     case TagDefineSprite:
         if (obj.sprite)
             for (const auto& [depth, child] : obj.sprite->list)
@@ -223,18 +243,13 @@ QPainterPath SwfStage::ClipPath(const DisplayObject& obj, const QTransform& m, i
     default: {
         SwfRect bounds;
         if (obj.def->code == TagDefineText || obj.def->code == TagDefineText2) {
-            auto& text = texts_[obj.def->offset];
-            if (!text)
-                text = ParseText(*obj.def);
+            auto text = Text(*obj.def);
             bounds = text->bounds;
             out.addPolygon((text->matrix * m)
                                .map(QPolygonF(QRectF(bounds.xMin, bounds.yMin, bounds.Width(),
                                                      bounds.Height()))));
         } else if (obj.def->code == TagDefineEditText) {
-            auto& edit = edits_[obj.def->offset];
-            if (!edit)
-                edit = ParseEditText(*obj.def, movie_->Header().version);
-            bounds = edit->bounds;
+            bounds = EditText(*obj.def)->bounds;
             out.addPolygon(m.map(
                 QPolygonF(QRectF(bounds.xMin, bounds.yMin, bounds.Width(), bounds.Height()))));
         }
@@ -261,32 +276,20 @@ void SwfStage::DrawObject(QPainter& p, const DisplayObject& obj, const QTransfor
         DrawShape(p, *Shape(*obj.def), m, cx);
         break;
     case TagDefineMorphShape:
-    case TagDefineMorphShape2: {
-        auto& morph = morphs_[obj.def->offset];
-        if (!morph)
-            morph = ParseMorphShape(*obj.def);
-        DrawShape(p, *morph->At(obj.ratio), m, cx);
+    case TagDefineMorphShape2:
+        DrawShape(p, *Morph(*obj.def)->At(obj.ratio), m, cx);
         break;
-    }
     case TagDefineSprite:
         if (obj.sprite)
             DrawList(p, *obj.sprite, m, cx, nesting + 1);
         break;
     case TagDefineText:
-    case TagDefineText2: {
-        auto& text = texts_[obj.def->offset];
-        if (!text)
-            text = ParseText(*obj.def);
-        DrawText(p, *text, m, cx);
+    case TagDefineText2:
+        DrawText(p, *Text(*obj.def), m, cx);
         break;
-    }
-    case TagDefineEditText: {
-        auto& edit = edits_[obj.def->offset];
-        if (!edit)
-            edit = ParseEditText(*obj.def, movie_->Header().version);
-        DrawEditText(p, *edit, m, cx);
+    case TagDefineEditText:
+        DrawEditText(p, *EditText(*obj.def), m, cx);
         break;
-    }
     case TagDefineVideoStream:
         DrawVideo(p, obj, m, cx);
         break;

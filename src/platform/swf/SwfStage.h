@@ -77,6 +77,9 @@ public:
 
     // Resolved characters, parsed on first use (keyed by their defining tag).
     std::shared_ptr<SwfShape> Shape(const SwfTag& tag);
+    std::shared_ptr<SwfMorphShape> Morph(const SwfTag& tag);
+    std::shared_ptr<SwfText> Text(const SwfTag& tag);
+    std::shared_ptr<SwfEditText> EditText(const SwfTag& tag);
     QImage Bitmap(uint16_t id);
 
 private:
