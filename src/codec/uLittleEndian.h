@@ -1,5 +1,5 @@
 #pragma once
-// Little-endian fields in byte buffers (bitmap headers, frame records).
+// Little-endian fields in byte buffers (bitmap and WAV headers, frame records).
 
 #include <cstdint>
 

@@ -1,5 +1,5 @@
 #include "WavFile.h"
-#include "LittleEndian.h"
+#include "codec/uLittleEndian.h"
 
 #include <cstring>
 #include <unistd.h>
@@ -11,22 +11,19 @@ namespace {
 constexpr uint32_t HeaderBytes = 44;
 constexpr uint64_t MaxDataBytes = 0xFFFFFFFFull - HeaderBytes;
 
-using toolsupport::putLe16;
-using toolsupport::putLe32;
-
 void fillHeader(uint8_t* h, int rate, int channels, uint32_t dataBytes) {
     std::memcpy(h, "RIFF", 4);
-    putLe32(h + 4, 36 + dataBytes);
+    PutU32(h + 4, 36 + dataBytes);
     std::memcpy(h + 8, "WAVEfmt ", 8);
-    putLe32(h + 16, 16);
-    putLe16(h + 20, 1); // PCM
-    putLe16(h + 22, uint32_t(channels));
-    putLe32(h + 24, uint32_t(rate));
-    putLe32(h + 28, uint32_t(rate) * uint32_t(channels) * 2);
-    putLe16(h + 32, uint32_t(channels) * 2);
-    putLe16(h + 34, 16);
+    PutU32(h + 16, 16);
+    PutU16(h + 20, 1); // PCM
+    PutU16(h + 22, uint32_t(channels));
+    PutU32(h + 24, uint32_t(rate));
+    PutU32(h + 28, uint32_t(rate) * uint32_t(channels) * 2);
+    PutU16(h + 32, uint32_t(channels) * 2);
+    PutU16(h + 34, 16);
     std::memcpy(h + 36, "data", 4);
-    putLe32(h + 40, dataBytes);
+    PutU32(h + 40, dataBytes);
 }
 
 } // namespace

@@ -1,14 +1,11 @@
 #include "BmpWriter.h"
-#include "LittleEndian.h"
+#include "codec/uLittleEndian.h"
 
 #include <cerrno>
 #include <fcntl.h>
 #include <unistd.h>
 
 namespace vdub {
-
-using toolsupport::putLe16;
-using toolsupport::putLe32;
 
 BmpWriter::BmpWriter(int width, int height)
     : width_(width), height_(height), rowBytes_((size_t(width) * 3 + 3) & ~size_t(3)),
@@ -17,17 +14,17 @@ BmpWriter::BmpWriter(int width, int height)
     uint8_t* h = buffer_.data();
     h[0] = 'B';
     h[1] = 'M';
-    putLe32(h + 2, uint32_t(HeaderBytes) + imageBytes); // file size
-    putLe32(h + 10, uint32_t(HeaderBytes));             // offset of the pixels
-    putLe32(h + 14, 40);                                // BITMAPINFOHEADER size
-    putLe32(h + 18, uint32_t(width_));
-    putLe32(h + 22, uint32_t(height_)); // positive: bottom-up rows
-    putLe16(h + 26, 1);                 // planes
-    putLe16(h + 28, 24);                // bits per pixel
-    putLe32(h + 30, 0);                 // BI_RGB
-    putLe32(h + 34, imageBytes);
-    putLe32(h + 38, 2835); // 72 dpi
-    putLe32(h + 42, 2835);
+    PutU32(h + 2, uint32_t(HeaderBytes) + imageBytes); // file size
+    PutU32(h + 10, uint32_t(HeaderBytes));             // offset of the pixels
+    PutU32(h + 14, 40);                                // BITMAPINFOHEADER size
+    PutU32(h + 18, uint32_t(width_));
+    PutU32(h + 22, uint32_t(height_)); // positive: bottom-up rows
+    PutU16(h + 26, 1);                 // planes
+    PutU16(h + 28, 24);                // bits per pixel
+    PutU32(h + 30, 0);                 // BI_RGB
+    PutU32(h + 34, imageBytes);
+    PutU32(h + 38, 2835); // 72 dpi
+    PutU32(h + 42, 2835);
 }
 
 bool BmpWriter::Save(const std::string& path) const {
