@@ -35,10 +35,6 @@ double ScaleOf(const QTransform& m) {
     return std::sqrt(std::abs(m.determinant()));
 }
 
-} // namespace
-
-namespace {
-
 // A character parsed once, on first use, and kept by the offset of its tag.
 template <class T, class Parse>
 std::shared_ptr<T> Cached(std::unordered_map<uint32_t, std::shared_ptr<T>>& cache,
