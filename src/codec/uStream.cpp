@@ -5,6 +5,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <fstream>
+#include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
 
@@ -128,18 +129,9 @@ void TFileOutStream::Close() {
 // ---------------------------------------------------------------------------------------
 
 void WriteWholeFile(const std::filesystem::path& FileName, const void* Data, size_t Count) {
-    // An older file is removed, not overwritten: replacing the contents of an existing
-    // file makes some file systems write it out to disk at once.
-    const auto Create = [&] {
-        return ::open(FileName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    };
-    int Fd = Create();
-    if (Fd < 0 && errno == EEXIST) {
-        if (::unlink(FileName.c_str()) != 0 && errno != ENOENT)
-            throw TStreamError(FileName.string() + ": cannot replace the file (" + SystemReason() +
-                               ")");
-        Fd = Create();
-    }
+    const int Fd = ::open(FileName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (Fd < 0 && errno == EEXIST)
+        return WriteWholeFileAtomic(FileName, Data, Count);
     if (Fd < 0)
         throw TStreamError(FileName.string() + ": cannot create the file (" + SystemReason() + ")");
     const auto* At = static_cast<const uint8_t*>(Data);
@@ -156,10 +148,17 @@ void WriteWholeFile(const std::filesystem::path& FileName, const void* Data, siz
             Left -= size_t(Done);
         }
     }
+    struct stat Mine {};
+    const bool Known = ::fstat(Fd, &Mine) == 0;
     if (::close(Fd) != 0 && Failure.empty())
         Failure = "cannot complete writing (" + SystemReason() + ")";
     if (!Failure.empty()) {
-        ::unlink(FileName.c_str());
+        // Remove the name only while it is still this file: another writer may have put
+        // a complete one there meanwhile.
+        struct stat Now {};
+        if (Known && ::stat(FileName.c_str(), &Now) == 0 && Now.st_dev == Mine.st_dev &&
+            Now.st_ino == Mine.st_ino)
+            ::unlink(FileName.c_str());
         throw TStreamError(FileName.string() + ": " + Failure);
     }
 }

@@ -96,7 +96,8 @@ std::vector<uint8_t> ReadWholeFile(const std::filesystem::path& FileName);
 // only when complete, so a failed write never leaves a damaged file in its place.
 void WriteWholeFileAtomic(const std::filesystem::path& FileName, const void* Data, size_t Count);
 
-// Writes Bytes to FileName directly, for files the program makes in its own working
-// folders: an older file of that name is removed first and a failed write removes what
-// it wrote. One file creation and no rename, so many of them in one folder stay cheap.
+// Writes Bytes to FileName as WriteWholeFileAtomic does, but a new file directly: one
+// file creation and no rename, so many of them in one folder stay cheap. A failed write
+// removes what it wrote. An existing file (another writer's too) is replaced through a
+// temporary name, so the name never shows a damaged file in place of a complete one.
 void WriteWholeFile(const std::filesystem::path& FileName, const void* Data, size_t Count);

@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
+#include <thread>
+
 #include "codec/uStream.h"
 #include "support/TestSupport.h"
 
@@ -94,6 +98,39 @@ TEST(Stream, DirectWriteReplacesTheNameNotTheOlderFile) {
         }
     }
     EXPECT_TRUE(std::filesystem::is_directory(Dir / "folder.jpg"));
+}
+
+// Several conversions may share the frames' folder: writers of the same side file never
+// fail each other, and the name always shows one writer's whole picture.
+TEST(Stream, ConcurrentDirectWritesLeaveOneWholeFile) {
+    omm::test::TempDir Dir;
+    const auto Name = Dir / "000001.jpg";
+    constexpr int Writers = 4, Rounds = 150;
+    constexpr size_t Size = 4096;
+    std::atomic<int> Failures{0};
+    std::vector<std::thread> Threads;
+    for (int T = 0; T < Writers; ++T)
+        Threads.emplace_back([&, T] {
+            const std::vector<uint8_t> Mine(Size, uint8_t('a' + T));
+            for (int R = 0; R < Rounds; ++R) {
+                try {
+                    WriteWholeFile(Name, Mine.data(), Mine.size());
+                    const auto Seen = ReadWholeFile(Name);
+                    if (Seen.size() != Size ||
+                        std::count(Seen.begin(), Seen.end(), Seen.front()) != long(Size))
+                        ++Failures;
+                } catch (const std::exception&) {
+                    ++Failures;
+                }
+            }
+        });
+    for (auto& T : Threads)
+        T.join();
+    EXPECT_EQ(Failures.load(), 0);
+    int Files = 0;
+    for ([[maybe_unused]] const auto& E : std::filesystem::directory_iterator(Dir.path()))
+        ++Files;
+    EXPECT_EQ(Files, 1);
 }
 
 } // namespace
